@@ -1,0 +1,39 @@
+#!/bin/sh
+# Runs every test: host unit tests under ASan+UBSan and under TSan, the fuzz
+# corpora replayed, the Windows build's unit tests under Wine, and the
+# integration tests (rivelo.exe under Wine and Xvfb, in simulated LANs).
+# Exits non-zero on the first failure, warning or sanitizer report.
+set -eu
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+
+JOBS=${JOBS:-$(nproc)}
+stage() { printf '\n==== %s\n' "$*"; }
+
+for preset in host-asan host-tsan; do
+    stage "$preset: build and unit tests"
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" -j "$JOBS"
+    ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+        ctest --preset "$preset" -j "$JOBS"
+done
+
+if [ -d fuzz ]; then
+    stage "fuzz: replay the corpora"
+    cmake --preset fuzz >/dev/null
+    cmake --build --preset fuzz -j "$JOBS"
+    fuzz/replay.sh build/fuzz
+fi
+
+stage "windows: build and unit tests under Wine"
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j "$JOBS"
+ctest --preset windows
+
+if [ -d tests ] && ls tests/test_*.py >/dev/null 2>&1; then
+    stage "integration tests"
+    /usr/bin/python3 -m pytest -q tests
+fi
+stage "all tests passed"
