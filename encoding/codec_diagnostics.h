@@ -1,0 +1,23 @@
+// The codec's diagnostics: one line each on standard error, flushed at once.
+// Safe from any thread; each line is written in one piece so that lines from
+// concurrent encoders do not interleave within a line.
+
+#ifndef RIVELO_ENCODING_CODEC_DIAGNOSTICS_H_
+#define RIVELO_ENCODING_CODEC_DIAGNOSTICS_H_
+
+#include <cstddef>
+#include <cstdint>
+
+namespace flutter {
+namespace internal {
+
+void ReportInvalidRead();
+void ReportUnknownType(uint8_t type);
+void ReportUnhandledCustomType();
+void ReportOversizedSize(size_t size);
+void ReportInvalidMethodCall();
+
+}  // namespace internal
+}  // namespace flutter
+
+#endif  // RIVELO_ENCODING_CODEC_DIAGNOSTICS_H_
