@@ -128,8 +128,9 @@ class Figures:
 
 
 def run_rivelo(wine, exe, workdir, name, args, timeout):
+    # Relative to the working directory, which Wine maps through its Z: drive.
     transcript = Path(workdir) / f"{name}.jsonl"
-    result = wine.run(exe, [*args, f"--transcript={transcript}"], timeout=timeout, cwd=exe.parent,
+    result = wine.run(exe, [*args, f"--transcript={transcript.name}"], timeout=timeout, cwd=workdir,
                       stop_server=False)
     return result, (read_transcript(transcript) if transcript.is_file() else None)
 
