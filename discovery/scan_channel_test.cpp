@@ -158,7 +158,7 @@ TEST_F(ScanChannelTest, AHostEventIsThirtyBytesOnTheWire) {
                           '9',  '2',  '.',  '1',  '6',  '8', '.', '1',  '.',  '5',
                           0x07, 0x07, 's',  'u',  'c',  'c', 'e', 's',  's',  0x01};
   Bytes silent = answered;
-  silent[18] = '6';
+  silent[19] = '6';
   silent.back() = 0x02;
   EXPECT_EQ(std::count(sent.begin(), sent.end(), answered), 1);
   EXPECT_EQ(std::count(sent.begin(), sent.end(), silent), 1);
