@@ -57,6 +57,7 @@ def run():
             swept = wine.run(program, ["--expect-self", lan.self_address, "--probe", str(SILENT),
                                        "--probe", str(HOSTS[1])], timeout=180)
         prefix = lan.prefix
+    swept.stdout = swept.stdout.replace("\r\n", "\n")
     report = _parse(swept.stdout)
     print(f"\nsweep {report['sweep_ms']} ms; single probes {report['probes']}")
     return {"prefix": prefix, "refused": refused, "swept": swept, "report": report}
