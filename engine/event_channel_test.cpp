@@ -77,7 +77,8 @@ std::unique_ptr<StreamHandler<EncodableValue>> LoggingHandler(HandlerLog* log) {
 
 class EventChannelTest : public fake_engine::FakeEngineTest {
  protected:
-  EventChannelTest() : engine_(CreateEngine()), messenger_(FlutterDesktopEngineGetMessenger(engine_)) {}
+  EventChannelTest()
+      : engine_(CreateEngine()), messenger_(FlutterDesktopEngineGetMessenger(engine_)) {}
   ~EventChannelTest() override {
     log_.sinks.clear();
     FlutterDesktopEngineDestroy(engine_);

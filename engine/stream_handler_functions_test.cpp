@@ -13,6 +13,7 @@ namespace {
 
 using Handler = StreamHandlerFunctions<EncodableValue>;
 using Sink = std::unique_ptr<EventSink<EncodableValue>>;
+using Error = std::unique_ptr<StreamHandlerError<EncodableValue>>;
 
 class NullSink : public EventSink<EncodableValue> {
  public:
@@ -45,7 +46,7 @@ TEST(StreamHandlerFunctions, CallablesGetTheArgumentsAndTheSinkAndTheirResultIsR
   const EncodableValue* cancel_arguments = nullptr;
   Sink taken;
   Handler handler(
-      [&](const EncodableValue* args, Sink&& events) -> std::unique_ptr<StreamHandlerError<EncodableValue>> {
+      [&](const EncodableValue* args, Sink&& events) -> Error {
         listen_arguments = args;
         taken = std::move(events);
         return nullptr;

@@ -186,5 +186,18 @@ TEST_F(FakeEngineBehaviour, WaitForSentOnSeesSendsFromOtherThreads) {
   FlutterDesktopEngineDestroy(engine);
 }
 
+TEST_F(FakeEngineBehaviour, ScriptedDpiAndViewWindowAreWhatTheLibraryReports) {
+  EXPECT_EQ(FlutterDesktopGetDpiForMonitor(nullptr), 96u);
+  fake().SetMonitorDpi(144);
+  EXPECT_EQ(FlutterDesktopGetDpiForMonitor(nullptr), 144u);
+
+  HWND window = reinterpret_cast<HWND>(static_cast<uintptr_t>(0x4321));
+  fake().SetViewWindow(window);
+  FlutterDesktopViewControllerRef controller =
+      FlutterDesktopViewControllerCreate(10, 10, NewEngine());
+  EXPECT_EQ(FlutterDesktopViewGetHWND(FlutterDesktopViewControllerGetView(controller)), window);
+  FlutterDesktopViewControllerDestroy(controller);
+}
+
 }  // namespace
 }  // namespace fake_engine
