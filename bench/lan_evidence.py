@@ -1,8 +1,8 @@
 #!/usr/bin/python3
 """Sweep timing and the shutdown soak: rivelo.exe under Wine in a simulated LAN.
 
-    lan_evidence.py sweep  --build DIR [--runs 5] [--figures PATH]
-    lan_evidence.py soak   --build DIR [--runs 50] [--seed 7] [--figures PATH]
+    lan_evidence.py sweep  --build DIR [--runs 5] [--figures PATH] [--keep DIR]
+    lan_evidence.py soak   --build DIR [--runs 50] [--seed 7] [--figures PATH] [--keep DIR]
 
 Every Windows run and every peer tool (fping, nmap) runs inside the checked
 namespace of a SimulatedLan made by this run (tests/harness), never outside.
@@ -24,12 +24,14 @@ reference and no unanswered message, and send nothing after teardown. Then
 one run with five listens in quick succession must deliver 1270 events and
 five ends of the stream.
 
+--keep writes the transcripts there instead of a temporary folder.
 --figures appends tab-separated rows (figure, value, target or peer, ratio,
 met/MISSED) for scripts/evidence.sh. The exit code is 0 only when every check
 held.
 """
 
 import argparse
+import contextlib
 import json
 import random
 import statistics
@@ -51,6 +53,7 @@ SELF_HOST = 23
 FLOOR_SECONDS = 7.2
 HOSTS_PER_SWEEP = 254
 BATCH = 50
+PAUSE_MS = 200
 
 
 @dataclass
@@ -65,6 +68,7 @@ class Transcript:
     after_teardown: int = 0
     late_sends: int = 0                                # to_dart after the shutdown line
     quit_reason: str = None
+    quit_time: float = None
 
 
 def read_transcript(path):
@@ -81,6 +85,7 @@ def read_transcript(path):
             transcript.after_teardown += 1
         elif kind == "quit":
             transcript.quit_reason = entry["reason"]
+            transcript.quit_time = entry["t"]
         elif kind == "message" and entry["channel"] == CHANNEL:
             data = bytes.fromhex(entry["hex"])
             if transcript.shutdown is not None and entry["direction"] == "to_dart":
@@ -127,6 +132,16 @@ class Figures:
         return condition
 
 
+@contextlib.contextmanager
+def work_folder(args, prefix):
+    if args.keep:
+        Path(args.keep).mkdir(parents=True, exist_ok=True)
+        yield args.keep
+    else:
+        with tempfile.TemporaryDirectory(prefix=prefix) as folder:
+            yield folder
+
+
 def run_rivelo(wine, exe, workdir, name, args, timeout):
     # Relative to the working directory, which Wine maps through its Z: drive.
     transcript = Path(workdir) / f"{name}.jsonl"
@@ -145,7 +160,7 @@ def sweep(args, figures):
     exe = find_exe(Path(args.build))
     with SimulatedLan(hosts=ANSWERING_HOSTS, self_host=SELF_HOST, tag="ev") as lan, \
             XDisplay() as display, WineRunner(lan, display=display) as wine, \
-            tempfile.TemporaryDirectory(prefix="rivelo-sweep-") as workdir:
+            work_folder(args, "rivelo-sweep-") as workdir:
         print(f"sweep: LAN {lan.name}, {lan.prefix}.0/24, answering {lan.host_addresses}, "
               f"rivelo at {lan.self_address}", flush=True)
         durations, answered_sets = [], []
@@ -163,7 +178,8 @@ def sweep(args, figures):
             seconds = (transcript.ends[0] - transcript.listens[0]) / 1000
             durations.append(seconds)
             answered_sets.append(sorted({ip for _, ip, success in transcript.events if success}))
-            print(f"  run {run}: {seconds:.3f} s, answered {answered_sets[-1]}", flush=True)
+            print(f"  run {run}: {seconds:.3f} s, answered {answered_sets[-1]}; silent hosts' events "
+                  f"spread over {batch_spreads(transcript)} ms per batch", flush=True)
         if not durations:
             return
         median = statistics.median(durations)
@@ -189,14 +205,33 @@ def sweep(args, figures):
             sorted(lan.host_addresses + [lan.self_address])), "", True)
 
 
+def batch_spreads(transcript):
+    """Per batch, the ms between the first and the last silent host's event.
+
+    Every silent host times out after the same 1000 ms, so the spread is how
+    long the batch took to get all its echoes under way.
+    """
+    batches = {}
+    for t, ip, success in transcript.events:
+        if not success:
+            batches.setdefault((int(ip.rsplit(".", 1)[1]) - 1) // BATCH, []).append(t)
+    return [round(max(times) - min(times)) for _, times in sorted(batches.items())]
+
+
 def moment_of_close(transcript):
-    """Where in the sweep the window was closed, judged by what had arrived."""
-    count = len(transcript.events)
-    if transcript.ends:
+    """Where in the sweep the window was closed, judged by the events sent
+    before the close was posted (the host lets a running batch finish)."""
+    closed = transcript.quit_time
+    if closed is None:
+        return "never closed"
+    if any(t < closed for t in transcript.ends):
         return "after the end"
-    if count == 0:
+    before = [t for t, _, _ in transcript.events if t < closed]
+    if not before:
         return "before the first event"
-    return "in a pause" if count % BATCH == 0 else "mid-batch"
+    if len(before) % BATCH == 0 and closed - max(before) < PAUSE_MS:
+        return "in a pause"
+    return "mid-batch"
 
 
 def soak(args, figures):
@@ -206,7 +241,7 @@ def soak(args, figures):
     moments, failures_before = {}, len(figures.failures)
     with SimulatedLan(hosts=ANSWERING_HOSTS, self_host=SELF_HOST, tag="es") as lan, \
             XDisplay() as display, WineRunner(lan, display=display) as wine, \
-            tempfile.TemporaryDirectory(prefix="rivelo-soak-") as workdir:
+            work_folder(args, "rivelo-soak-") as workdir:
         print(f"soak: LAN {lan.name}, {args.runs} runs, seed {args.seed}", flush=True)
         for run, delay in enumerate(delays):
             result, transcript = run_rivelo(wine, exe, workdir, f"soak{run}",
@@ -264,6 +299,7 @@ def main():
     parser.add_argument("--runs", type=int)
     parser.add_argument("--seed", type=int, default=7)
     parser.add_argument("--figures")
+    parser.add_argument("--keep")
     args = parser.parse_args()
     figures = Figures(args.figures)
     if args.what == "sweep":
