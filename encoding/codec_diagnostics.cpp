@@ -34,6 +34,11 @@ void ReportOversizedSize(size_t size) {
              std::to_string(size) + " exceeds 4294967295");
 }
 
+void ReportNestingTooDeep(int max_depth) {
+  ReportLine("Value nested deeper than " + std::to_string(max_depth) +
+             " levels in StandardCodecSerializer::ReadValue; read as null");
+}
+
 void ReportInvalidMethodCall() {
   ReportLine("Invalid method call; method name is not a string.");
 }

@@ -15,6 +15,7 @@ void ReportInvalidRead();
 void ReportUnknownType(uint8_t type);
 void ReportUnhandledCustomType();
 void ReportOversizedSize(size_t size);
+void ReportNestingTooDeep(int max_depth);
 void ReportInvalidMethodCall();
 
 }  // namespace internal

@@ -41,6 +41,21 @@ constexpr uint8_t kSize16 = 254;
 constexpr uint8_t kSize32 = 255;
 constexpr size_t kMaxSize = std::numeric_limits<uint32_t>::max();
 
+// Decoding recurses once per nesting level, and crafted input needs only two
+// bytes per level: without a cap a message of a few kilobytes exhausts a
+// 1 MiB thread stack (Windows' default). Values nested deeper are read as
+// null; real messages stay far below.
+constexpr int kMaxReadDepth = 512;
+thread_local int read_depth = 0;
+
+class ReadDepthScope {
+ public:
+  ReadDepthScope() { ++read_depth; }
+  ~ReadDepthScope() { --read_depth; }
+  ReadDepthScope(const ReadDepthScope&) = delete;
+  ReadDepthScope& operator=(const ReadDepthScope&) = delete;
+};
+
 template <typename T>
 T ReadNumber(ByteStreamReader* stream) {
   T number{};
@@ -97,6 +112,13 @@ const StandardCodecSerializer& StandardCodecSerializer::GetInstance() {
 EncodableValue StandardCodecSerializer::ReadValue(
     ByteStreamReader* stream) const {
   const uint8_t type = stream->ReadByte();
+  // The tag is consumed even when refused, so that every refusal moves the
+  // reader on and a run of them stays linear in the input.
+  if (read_depth >= kMaxReadDepth) {
+    internal::ReportNestingTooDeep(kMaxReadDepth);
+    return EncodableValue();
+  }
+  const ReadDepthScope scope;
   return ReadValueOfType(type, stream);
 }
 

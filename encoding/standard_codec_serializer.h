@@ -29,7 +29,9 @@ class StandardCodecSerializer {
   StandardCodecSerializer(const StandardCodecSerializer&) = delete;
   StandardCodecSerializer& operator=(const StandardCodecSerializer&) = delete;
 
-  // Reads one tag and its payload.
+  // Reads one tag and its payload. A value nested more than 512 levels deep
+  // is reported and read as null (its tag consumed), so that crafted input
+  // cannot exhaust the stack.
   EncodableValue ReadValue(ByteStreamReader* stream) const;
 
   // Appends the tag and payload of value. A custom value, and a string,
