@@ -3,15 +3,16 @@ LAN whose hosts .1, .7 and .200 answer (and its own address, .23); the
 stand-in engine's scripted Dart side listens, and the transcript shows every
 message on the channel, decoded with the Python reference codec."""
 
+import subprocess
 import time
 from pathlib import Path
 
 import pytest
 
-from harness import SimulatedLan, WineRunner, find_window, screenshot_when_drawn
-from rivelo_runs import decode_envelope, read_transcript, run_rivelo
+from harness import WINE, SimulatedLan, WineRunner, find_window, is_blank, screenshot_when_drawn
+from reference_codec import MethodCall, Success
+from rivelo_runs import decode_call, decode_event, decode_response, read_transcript, run_rivelo
 
-SUCCESS_NO_RESULT = "0000"
 HOSTS = [1, 7, 200]
 SELF_HOST = 23
 # A full sweep of a silent /24 takes about 7.2 s (six batches of a 1 s echo
@@ -38,7 +39,7 @@ def events_and_ends(run):
         if line["size"] == 0:
             ends += 1
         else:
-            events.append(decode_envelope(bytes.fromhex(line["hex"])))
+            events.append(decode_event(line["hex"]))
     return events, ends
 
 
@@ -52,15 +53,14 @@ def assert_full_sweeps(run, lan, sweeps):
     assert addresses == sorted(f"{prefix}.{n}" for n in range(1, 255) for _ in range(sweeps))
     answered = {event["ip"] for event in events if event["success"]}
     assert answered == {lan.address(h) for h in [*HOSTS, SELF_HOST]}
-    # The end of a stream follows that stream's last event.
-    last_event = max(i for i, line in enumerate(run.messages("to_dart")) if line["size"] > 0)
-    first_end = min(i for i, line in enumerate(run.messages("to_dart")) if line["size"] == 0)
-    if sweeps == 1:
-        assert first_end > last_event
+    # No event follows the last end of stream: with one sweep, its end comes last.
+    assert run.messages("to_dart")[-1]["size"] == 0
 
 
-def listen_responses(run):
-    return [line["hex"] for line in run.of_type("response")]
+def calls_and_responses(run):
+    """The Dart side's calls on the channel and the answers they got, decoded."""
+    calls = [decode_call(line["hex"]) for line in run.messages("to_native")]
+    return calls, [decode_response(line["hex"]) for line in run.of_type("response")]
 
 
 def test_listen_sweeps_the_subnet_once(wine, lan, windows_build, tmp_path):
@@ -68,7 +68,7 @@ def test_listen_sweeps_the_subnet_once(wine, lan, windows_build, tmp_path):
                      timeout=SWEEP_TIMEOUT)
     assert run.returncode == 0, run.stderr
     assert run.first("quit")["reason"] == "done"
-    assert listen_responses(run) == [SUCCESS_NO_RESULT]
+    assert calls_and_responses(run) == ([MethodCall("listen", None)], [Success(None)])
     assert_full_sweeps(run, lan, sweeps=1)
     listen = run.messages("to_native")[0]
     end = [line for line in run.messages("to_dart") if line["size"] == 0][0]
@@ -80,7 +80,8 @@ def test_cancel_does_not_stop_a_running_sweep(wine, lan, windows_build, tmp_path
     run = run_rivelo(wine, windows_build, tmp_path,
                      ["--scan", "--cancel-after-ms=50", "--quit-when-done"], timeout=SWEEP_TIMEOUT)
     assert run.returncode == 0, run.stderr
-    assert listen_responses(run) == [SUCCESS_NO_RESULT, SUCCESS_NO_RESULT]
+    assert calls_and_responses(run) == ([MethodCall("listen", None), MethodCall("cancel", None)],
+                                        [Success(None), Success(None)])
     assert_full_sweeps(run, lan, sweeps=1)
 
 
@@ -88,7 +89,7 @@ def test_two_listens_run_two_sweeps(wine, lan, windows_build, tmp_path):
     run = run_rivelo(wine, windows_build, tmp_path, ["--listens=2", "--quit-when-done"],
                      timeout=SWEEP_TIMEOUT)
     assert run.returncode == 0, run.stderr
-    assert listen_responses(run) == [SUCCESS_NO_RESULT, SUCCESS_NO_RESULT]
+    assert calls_and_responses(run) == ([MethodCall("listen", None)] * 2, [Success(None)] * 2)
     assert_full_sweeps(run, lan, sweeps=2)
 
 
@@ -108,31 +109,43 @@ def test_closing_during_a_sweep_stops_it_before_the_engine_goes(wine, windows_bu
     assert "flutter_windows (stand-in):" not in run.stderr
 
 
-def test_screenshot_after_a_sweep(wine, lan, windows_build, x_display, tmp_path):
+def wait_for_line(transcript, predicate, timeout):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        found = [line for line in read_transcript(transcript) if predicate(line)]
+        if found:
+            return found[0]
+        time.sleep(0.2)
+    return None
+
+
+def is_end_of_stream(line):
+    return line["type"] == "message" and line["direction"] == "to_dart" and line["size"] == 0
+
+
+def test_screenshot_after_a_sweep_then_user_close(wine, windows_build, x_display, tmp_path):
     artifacts = Path(windows_build).resolve().parent / "artifacts"
     artifacts.mkdir(exist_ok=True)
     transcript = tmp_path / "transcript.jsonl"
+    started = time.monotonic()
     process = wine.start(Path(windows_build) / "rivelo.exe",
-                         ["--scan", "--close-after-ms=30000", "--transcript=transcript.jsonl"],
-                         cwd=tmp_path)
+                         ["--scan", "--transcript=transcript.jsonl"], cwd=tmp_path)
     try:
-        deadline = time.monotonic() + SWEEP_TIMEOUT
-        while time.monotonic() < deadline:
-            ended = [line for line in read_transcript(transcript)
-                     if line["type"] == "message" and line["direction"] == "to_dart"
-                     and line["size"] == 0]
-            if ended:
-                break
-            time.sleep(0.5)
-        assert ended, "the sweep did not end"
+        assert wait_for_line(transcript, lambda l: l["type"] == "first_frame", SWEEP_TIMEOUT)
+        first_frame_seconds = time.monotonic() - started
+        assert wait_for_line(transcript, is_end_of_stream, SWEEP_TIMEOUT), "the sweep did not end"
         window = find_window(x_display.name, "rivelo", timeout=10)
         assert window is not None
-        # Let the view paint the last results.
+        # The view paints what it received on its next frame.
         time.sleep(1.0)
         shot = screenshot_when_drawn(x_display.name, artifacts / "rivelo-after-sweep.png", window)
-        assert shot.exists()
+        assert not is_blank(shot)
+        # As a user closing the window: taskkill without /f sends WM_CLOSE.
+        wine.lan.run([WINE, "taskkill", "/im", "rivelo.exe"], env=wine.env(),
+                     stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
         process.wait(timeout=60)
         assert process.returncode == 0
+        print(f"\nstart to first frame {first_frame_seconds:.1f} s (wall clock, Wine start included)")
     finally:
         if process.poll() is None:
             process.kill()
