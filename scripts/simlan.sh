@@ -241,6 +241,9 @@ cmd_down() {
     # Only what up made is ever removed: a name without our record belongs to
     # somebody else (or is already gone).
     [ -d "$STATE_DIR/$name" ] || return 0
+    # Once started, removal runs to its end: an interrupted down would leave
+    # half a LAN behind.
+    trap '' INT TERM
     a=$name-a b=$name-b
     prefixes="$*"
     if [ -r "$STATE_DIR/$name/wineprefixes" ]; then

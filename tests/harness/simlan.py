@@ -32,6 +32,17 @@ def _simlan(*args, check=True):
     return result
 
 
+def _finish(proc):
+    """Waits for `proc` to end even through Ctrl-C or SIGTERM; returns (stderr, the interruption or None)."""
+    interrupted = None
+    while True:
+        try:
+            _, err = proc.communicate()
+            return err, interrupted
+        except BaseException as exc:
+            interrupted = exc
+
+
 class _Cleanup:
     """Removes every LAN still open when the interpreter exits or is told to stop.
 
@@ -136,13 +147,7 @@ class SimulatedLan:
             proc = subprocess.Popen([str(SIMLAN), "up", name, prefix, str(self.self_host), *host_args],
                                     stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                     stderr=subprocess.PIPE, text=True)
-            interrupted = None
-            while True:
-                try:
-                    _, err = proc.communicate()
-                    break
-                except BaseException as exc:  # Ctrl-C or SIGTERM while up runs
-                    interrupted = exc
+            err, interrupted = _finish(proc)
             if proc.returncode == 0:
                 self.name, self.prefix = name, prefix
                 _cleanup.add(self)
@@ -167,11 +172,16 @@ class SimulatedLan:
         """Removes everything; safe to call twice and after a failed open."""
         if self.name is None:
             return
-        try:
-            _simlan("down", self.name, *self._wineprefixes)
-        finally:
-            _cleanup.remove(self)
-            self.name = None
+        # A second Ctrl-C must not leave half a LAN behind: down runs to its end.
+        proc = subprocess.Popen([str(SIMLAN), "down", self.name, *self._wineprefixes], stdin=subprocess.DEVNULL,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        err, interrupted = _finish(proc)
+        _cleanup.remove(self)
+        self.name = None
+        if interrupted is not None:
+            raise interrupted
+        if proc.returncode != 0:
+            raise SimlanError(err.strip() or f"simlan.sh down exited with {proc.returncode}")
 
     # Use -----------------------------------------------------------------
     def check(self):
