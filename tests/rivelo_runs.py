@@ -11,8 +11,6 @@ import subprocess
 from dataclasses import dataclass, field
 from pathlib import Path
 
-import reference_codec
-
 TRANSCRIPT = "transcript.jsonl"
 DISCOVERY_CHANNEL = "com.tarnok.rivelo/scanForPingableDevices"
 LAUNCHER_SOURCE = Path(__file__).resolve().parent / "launch_with_command_line.cpp"
@@ -49,21 +47,6 @@ class RiveloRun:
     def messages(self, direction, channel=DISCOVERY_CHANNEL):
         return [line for line in self.of_type("message")
                 if line["direction"] == direction and line["channel"] == channel]
-
-
-def decode_event(hex_text):
-    """A host event sent to Dart: a success envelope around a map, as a dict."""
-    envelope = reference_codec.decode_envelope(bytes.fromhex(hex_text))
-    assert isinstance(envelope, reference_codec.Success), envelope
-    return envelope.result.to_dict()
-
-
-def decode_response(hex_text):
-    return reference_codec.decode_envelope(bytes.fromhex(hex_text))
-
-
-def decode_call(hex_text):
-    return reference_codec.decode_method_call(bytes.fromhex(hex_text))
 
 
 def windows_path(path):
