@@ -96,17 +96,6 @@ TEST(HostProbe, SendsOneBareEchoAndClosesTheHandleRightAfterIt) {
                                      "SendEcho(192.168.1.5, 48 zeroed, 1000)", "CloseIcmp"));
 }
 
-TEST(HostProbe, ClosesTheHandleOfAnAddressThatDoesNotParse) {
-  FakeNetwork& net = FakeNetwork::Instance();
-  net.Reset();
-  Probe probe;
-  ConsoleCapture console;
-
-  PingHost(5, "not an address.", probe.sink);
-
-  EXPECT_THAT(net.log(), ElementsAre("OpenIcmp", "ParseIpv4(not an address.5)", "CloseIcmp"));
-}
-
 TEST(HostProbe, PrintsTheAddressBytesReadAsALittleEndianNumber) {
   struct Case {
     const char* prefix;
