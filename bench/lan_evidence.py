@@ -157,7 +157,7 @@ def timed_peer(lan, argv):
 
 
 def sweep(args, figures):
-    exe = find_exe(Path(args.build))
+    exe = find_exe(Path(args.build).resolve())
     with SimulatedLan(hosts=ANSWERING_HOSTS, self_host=SELF_HOST, tag="ev") as lan, \
             XDisplay() as display, WineRunner(lan, display=display) as wine, \
             work_folder(args, "rivelo-sweep-") as workdir:
@@ -235,7 +235,7 @@ def moment_of_close(transcript):
 
 
 def soak(args, figures):
-    exe = find_exe(Path(args.build))
+    exe = find_exe(Path(args.build).resolve())
     draw = random.Random(args.seed)
     delays = [draw.randint(0, 9000) for _ in range(args.runs)]
     moments, failures_before = {}, len(figures.failures)
