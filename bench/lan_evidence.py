@@ -35,6 +35,7 @@ import contextlib
 import json
 import random
 import statistics
+import subprocess
 import sys
 import tempfile
 import time
@@ -53,6 +54,7 @@ SELF_HOST = 23
 FLOOR_SECONDS = 7.2
 HOSTS_PER_SWEEP = 254
 BATCH = 50
+MINGW_CXX = "x86_64-w64-mingw32-g++-posix"
 PAUSE_MS = 200
 
 
@@ -188,6 +190,8 @@ def sweep(args, figures):
         answered = answered_sets[0]
         figures.check(all(s == answered for s in answered_sets), "every sweep found the same hosts")
 
+        echo_batch(lan, wine, workdir, figures)
+
         prefix = lan.prefix
         seconds, fping = timed_peer(lan, ["fping", "-a", "-g", "-r", "0", "-t", "1000", f"{prefix}.0/24"])
         fping_found = sorted(fping.stdout.split())
@@ -203,6 +207,35 @@ def sweep(args, figures):
                     figures.check(nmap_found == answered, f"nmap found {nmap_found}, rivelo {answered}"))
         figures.add("hosts found (rivelo = fping = nmap)", " ".join(answered), "LAN " + " ".join(
             sorted(lan.host_addresses + [lan.self_address])), "", True)
+
+
+def build_echo_batch(folder):
+    exe = Path(folder) / "echo_batch.exe"
+    subprocess.run([MINGW_CXX, "-std=c++17", "-O2", "-static", "-o", str(exe),
+                    str(REPO / "bench" / "echo_batch.cpp"), "-liphlpapi", "-lws2_32"],
+                   check=True, capture_output=True)
+    return exe
+
+
+def echo_batch(lan, wine, workdir, figures, repeats=3):
+    """One batch of 50 echoes to silent hosts under Wine alone, without rivelo."""
+    exe = build_echo_batch(workdir)
+    batches, spreads = [], []
+    for _ in range(repeats):
+        result = wine.run(exe, [lan.prefix, 51, 100], timeout=60, cwd=workdir, stop_server=False)
+        if not figures.check(result.returncode == 0, f"echo_batch exit {result.returncode}"):
+            return
+        rows = [line.split() for line in result.stdout.splitlines()]
+        starts = [float(row[2]) for row in rows if row[0] == "host"]
+        answered = [row[1] for row in rows if row[0] == "host" and row[4] == "1"]
+        figures.check(not answered, f"echo_batch: silent hosts answered: {answered}")
+        batches.append(next(float(row[1]) for row in rows if row[0] == "batch_ms"))
+        spreads.append(max(starts) - min(starts))
+    batch, spread = statistics.median(batches), statistics.median(spreads)
+    print(f"  echo_batch: {batches} ms per batch, starts spread over {spreads} ms", flush=True)
+    figures.add(f"50 echoes to silent hosts under Wine, no rivelo, median of {repeats}",
+                f"{batch:.0f} ms (starts spread {spread:.0f} ms)", "time-out 1000 ms",
+                f"{batch / 1000:.2f}x", True)
 
 
 def batch_spreads(transcript):

@@ -1,0 +1,86 @@
+// echo_batch.exe PREFIX FIRST LAST: sends one ICMP echo (1000 ms time-out)
+// to each of PREFIX.FIRST .. PREFIX.LAST, every echo from a thread of its own
+// and all threads started together, the way one batch of a sweep probes.
+// Prints "host <n> <start ms> <end ms> <answered>" per host, then
+// "batch_ms <ms from the first start to the last return>".
+//
+// It measures what a batch costs under the platform alone, without rivelo,
+// so the sweep's wall time can be set against it. Run it only inside a
+// simulated LAN (bench/lan_evidence.py does).
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <iphlpapi.h>
+#include <icmpapi.h>
+#include <windows.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Outcome {
+  double start_ms = 0;
+  double end_ms = 0;
+  bool answered = false;
+};
+
+double Since(Clock::time_point origin) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - origin).count();
+}
+
+void Echo(const std::string& address, Clock::time_point origin, Outcome* outcome) {
+  outcome->start_ms = Since(origin);
+  IN_ADDR destination{};
+  if (inet_pton(AF_INET, address.c_str(), &destination) == 1) {
+    HANDLE icmp = IcmpCreateFile();
+    if (icmp != INVALID_HANDLE_VALUE) {
+      char payload[32] = "echo_batch";
+      std::vector<char> reply(sizeof(ICMP_ECHO_REPLY) + sizeof(payload) + 8);
+      outcome->answered =
+          IcmpSendEcho(icmp, destination.S_un.S_addr, payload, sizeof(payload), nullptr,
+                       reply.data(), static_cast<DWORD>(reply.size()), 1000) != 0;
+      IcmpCloseHandle(icmp);
+    }
+  }
+  outcome->end_ms = Since(origin);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 4) {
+    std::fprintf(stderr, "usage: echo_batch PREFIX FIRST LAST\n");
+    return 2;
+  }
+  const std::string prefix = argv[1];
+  const int first = std::atoi(argv[2]);
+  const int last = std::atoi(argv[3]);
+  if (first < 1 || last > 254 || first > last) {
+    std::fprintf(stderr, "echo_batch: hosts must lie in 1..254\n");
+    return 2;
+  }
+  std::vector<Outcome> outcomes(static_cast<size_t>(last - first + 1));
+  std::vector<std::thread> threads;
+  const Clock::time_point origin = Clock::now();
+  for (int host = first; host <= last; ++host) {
+    threads.emplace_back(Echo, prefix + "." + std::to_string(host), origin,
+                         &outcomes[static_cast<size_t>(host - first)]);
+  }
+  for (std::thread& thread : threads) {
+    thread.join();
+  }
+  double batch_ms = 0;
+  for (size_t i = 0; i < outcomes.size(); ++i) {
+    std::printf("host %d %.1f %.1f %d\n", first + static_cast<int>(i), outcomes[i].start_ms,
+                outcomes[i].end_ms, outcomes[i].answered ? 1 : 0);
+    if (outcomes[i].end_ms > batch_ms) batch_ms = outcomes[i].end_ms;
+  }
+  std::printf("batch_ms %.1f\n", batch_ms);
+  return 0;
+}
