@@ -17,8 +17,9 @@ the same namespace; each must find exactly the hosts that rivelo found
 answering.
 
 soak: `--runs` runs that close the window at a moment drawn from a seeded
-uniform distribution over 0..9000 ms after the first frame, so that closes
-land before the first event, mid-batch, in a pause and after the end; every
+uniform distribution over 0..9000 ms after the first frame, and two more that
+close at 0 ms and at 15000 ms, so that closes land before the first event,
+mid-batch, in a pause and after the end; every
 run must exit 0, leave a shutdown report with no outstanding messenger
 reference and no unanswered message, and send nothing after teardown. Then
 one run with five listens in quick succession must deliver 1270 events and
@@ -56,6 +57,10 @@ HOSTS_PER_SWEEP = 254
 BATCH = 50
 MINGW_CXX = "x86_64-w64-mingw32-g++-posix"
 PAUSE_MS = 200
+# Under Wine a sweep takes about 10 s and its first events come after about
+# 150 ms, so draws over 0..9000 ms rarely close before the first event and
+# never after the end: two fixed closes make sure both moments are tried.
+FIXED_CLOSES = (0, 15000)
 
 
 @dataclass
@@ -270,7 +275,7 @@ def moment_of_close(transcript):
 def soak(args, figures):
     exe = find_exe(Path(args.build).resolve())
     draw = random.Random(args.seed)
-    delays = [draw.randint(0, 9000) for _ in range(args.runs)]
+    delays = [draw.randint(0, 9000) for _ in range(args.runs)] + list(FIXED_CLOSES)
     moments, failures_before = {}, len(figures.failures)
     with SimulatedLan(hosts=ANSWERING_HOSTS, self_host=SELF_HOST, tag="es") as lan, \
             XDisplay() as display, WineRunner(lan, display=display) as wine, \
@@ -301,7 +306,7 @@ def soak(args, figures):
                   f"exit {result.returncode}", flush=True)
         clean = len(figures.failures) == failures_before
         spread = ", ".join(f"{count} {moment}" for moment, count in sorted(moments.items()))
-        figures.add(f"shutdown soak, {args.runs} runs (seed {args.seed})",
+        figures.add(f"shutdown soak, {args.runs} drawn + {len(FIXED_CLOSES)} fixed closes (seed {args.seed})",
                     f"{sum(moments.values())} clean" if clean else "FAILURES", spread, "", clean)
 
         failures_before = len(figures.failures)
@@ -336,10 +341,10 @@ def main():
     args = parser.parse_args()
     figures = Figures(args.figures)
     if args.what == "sweep":
-        args.runs = args.runs or 5
+        args.runs = 5 if args.runs is None else args.runs
         sweep(args, figures)
     else:
-        args.runs = args.runs or 50
+        args.runs = 50 if args.runs is None else args.runs
         soak(args, figures)
     if figures.failures:
         print(f"lan_evidence {args.what}: {len(figures.failures)} check(s) failed", file=sys.stderr)

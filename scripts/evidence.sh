@@ -1,15 +1,18 @@
 #!/bin/sh
 # Measures what the performance and robustness claims rest on, and prints one
-# table: figure, value, target or peer, ratio.
+# table: figure, value, target or peer, ratio, and whether the target was met
+# and the checks held.
 #
 #   scripts/evidence.sh [--soak] [--fuzz=SECONDS] [--sweeps=N] [--soak-runs=N]
 #
 # Always: the codec and event-path benchmarks (host-release preset), and the
-# sweep timing of rivelo.exe under Wine in a simulated LAN beside fping and
-# nmap in the same namespace (median of --sweeps runs, default 5).
-# --soak: the shutdown soak (--soak-runs, default 50, then five listens in one
-# run). --fuzz=SECONDS: every fuzz target for SECONDS each, one after the
-# other, on a copy of its seed corpus.
+# sweep timing of rivelo.exe under Wine in a simulated LAN (median of --sweeps
+# runs, default 5) beside one batch of echoes sent under Wine without rivelo,
+# fping and nmap, all in the same namespace.
+# --soak: the shutdown soak (--soak-runs drawn closes, default 50, two fixed
+# ones, then five listens in one run).
+# --fuzz=SECONDS: every fuzz target for SECONDS each, one after the other, on
+# a copy of its seed corpus.
 #
 # Needs root (network namespaces). Nothing reaches a real network: every
 # Windows run and every peer tool runs inside namespaces this run creates and
@@ -28,7 +31,7 @@ for arg in "$@"; do
         --fuzz=*) fuzz_seconds=${arg#--fuzz=} ;;
         --sweeps=*) sweeps=${arg#--sweeps=} ;;
         --soak-runs=*) soak_runs=${arg#--soak-runs=} ;;
-        *) sed -n '5,6s/^# \{0,1\}//p' "$0" >&2; exit 2 ;;
+        *) sed -n '6s/^# \{0,1\}//p' "$0" >&2; exit 2 ;;
     esac
 done
 
@@ -91,7 +94,7 @@ fi
 printf '\n%s, %s, %s\n\n' "$(hostname)" "$(date -u '+%Y-%m-%d %H:%M UTC')" \
     "$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//'), $(nproc) cores"
 awk -F'\t' '
-    BEGIN { split("figure|value|target or peer|ratio|target", head, "|")
+    BEGIN { split("figure|value|target or peer|ratio|result", head, "|")
             for (i = 1; i <= 5; i++) width[i] = length(head[i]) }
     { for (i = 1; i <= 5; i++) { cell[NR, i] = $i; if (length($i) > width[i]) width[i] = length($i) } }
     function row(get,    i, line) {
