@@ -81,8 +81,7 @@ TEST(ByteBufferStreamReader, PaddingCountsFromTheStartOfTheBuffer) {
     }
     reader.SkipPadding(c.alignment);
     EXPECT_EQ(reader.ReadByte(), c.next)
-        << "after " << c.consumed << " bytes, alignment "
-        << int{c.alignment};
+        << "after " << c.consumed << " bytes, alignment " << int{c.alignment};
   }
 }
 

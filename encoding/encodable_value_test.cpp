@@ -48,8 +48,7 @@ TEST(EncodableValue, TextLiteralIsAStringNeverABool) {
   EXPECT_EQ(std::get<std::string>(assigned), "success");
 
   const EncodableMap event{{"ip", "10.0.0.1"}, {"success", true}};
-  EXPECT_EQ(std::get<std::string>(event.at(EncodableValue("ip"))),
-            "10.0.0.1");
+  EXPECT_EQ(std::get<std::string>(event.at(EncodableValue("ip"))), "10.0.0.1");
   EXPECT_TRUE(std::get<bool>(event.at(EncodableValue("success"))));
 }
 
@@ -158,12 +157,9 @@ TEST(EncodableValue, CustomValuesOrderByAddress) {
 }
 
 TEST(EncodableMap, KeysOfDifferentAlternativesAreDistinctAndSortedByIndex) {
-  const EncodableMap map{{int64_t{1}, "int64"},
-                         {"1", "string"},
-                         {int32_t{1}, "int32"},
-                         {1.0, "double"},
-                         {true, "bool"},
-                         {EncodableValue(), "null"}};
+  const EncodableMap map{{int64_t{1}, "int64"}, {"1", "string"},
+                         {int32_t{1}, "int32"}, {1.0, "double"},
+                         {true, "bool"},        {EncodableValue(), "null"}};
   std::vector<std::string> order;
   for (const auto& entry : map) {
     order.push_back(std::get<std::string>(entry.second));
@@ -187,9 +183,9 @@ TEST(EncodableMap, CopyOfACustomValueIsAnotherKey) {
   map.emplace(custom, 1);
   map.emplace(copy, 2);
   EXPECT_EQ(map.size(), 2u);
-  EXPECT_EQ(std::any_cast<std::string>(
-                std::get<CustomEncodableValue>(copy).value()),
-            "app");
+  EXPECT_EQ(
+      std::any_cast<std::string>(std::get<CustomEncodableValue>(copy).value()),
+      "app");
 }
 
 TEST(EncodableValue, EqualityComparesContents) {
