@@ -167,6 +167,16 @@ void WriteBlock(Tag tag, const Block& block, ByteStreamWriter* stream) {
   }
 }
 
+// Whether the input left can still hold `elements` values of at least
+// `min_bytes` each. Lists and maps ask before every element, not only before
+// the first: once nested values have used up the input, the enclosing counts
+// are proven false, and looping on through them would cost time quadratic in
+// the input, one diagnostic line per missing element.
+bool RemainingCanHold(size_t elements, size_t min_bytes,
+                      const ByteStreamReader* stream) {
+  return elements <= stream->BytesRemaining() / min_bytes;
+}
+
 // A count that the remaining input cannot hold is refused before anything is
 // allocated: reported as the invalid read it would end in, and read as empty.
 template <typename Block>
@@ -176,7 +186,7 @@ EncodableValue ReadBlock(ByteStreamReader* stream) {
   if constexpr (Alignment<Element>() != 0) {
     stream->SkipPadding(Alignment<Element>());
   }
-  if (count > stream->BytesRemaining() / sizeof(Element)) {
+  if (!RemainingCanHold(count, sizeof(Element), stream)) {
     internal::ReportInvalidRead();
     return Block();
   }
@@ -184,6 +194,40 @@ EncodableValue ReadBlock(ByteStreamReader* stream) {
   stream->ReadBytes(reinterpret_cast<uint8_t*>(block.data()),
                     count * sizeof(Element));
   return block;
+}
+
+// Every element takes at least its tag byte.
+EncodableValue ReadList(const StandardCodecSerializer& serializer,
+                        size_t count, ByteStreamReader* stream) {
+  EncodableList list;
+  for (size_t i = 0; i < count; ++i) {
+    if (!RemainingCanHold(count - i, 1, stream)) {
+      internal::ReportInvalidRead();
+      return EncodableList();
+    }
+    if (i == 0) {
+      list.reserve(count);
+    }
+    list.push_back(serializer.ReadValue(stream));
+  }
+  return EncodableValue(std::move(list));
+}
+
+// Every entry takes at least a key tag and a value tag.
+EncodableValue ReadMap(const StandardCodecSerializer& serializer,
+                       size_t count, ByteStreamReader* stream) {
+  EncodableMap map;
+  for (size_t i = 0; i < count; ++i) {
+    if (!RemainingCanHold(count - i, 2, stream)) {
+      internal::ReportInvalidRead();
+      return EncodableMap();
+    }
+    EncodableValue key = serializer.ReadValue(stream);
+    EncodableValue mapped = serializer.ReadValue(stream);
+    // An equivalent key already present keeps its first value.
+    map.emplace_hint(map.end(), std::move(key), std::move(mapped));
+  }
+  return EncodableValue(std::move(map));
 }
 
 }  // namespace
@@ -288,36 +332,10 @@ EncodableValue StandardCodecSerializer::ReadValueOfType(
       return ReadBlock<std::vector<double>>(stream);
     case kFloat32List:
       return ReadBlock<std::vector<float>>(stream);
-    case kList: {
-      // Every element takes at least its tag byte.
-      const size_t count = ReadSize(stream);
-      if (count > stream->BytesRemaining()) {
-        internal::ReportInvalidRead();
-        return EncodableList();
-      }
-      EncodableList list;
-      list.reserve(count);
-      for (size_t i = 0; i < count; ++i) {
-        list.push_back(ReadValue(stream));
-      }
-      return EncodableValue(std::move(list));
-    }
-    case kMap: {
-      // Every entry takes at least a key tag and a value tag.
-      const size_t count = ReadSize(stream);
-      if (count > stream->BytesRemaining() / 2) {
-        internal::ReportInvalidRead();
-        return EncodableMap();
-      }
-      EncodableMap map;
-      for (size_t i = 0; i < count; ++i) {
-        EncodableValue key = ReadValue(stream);
-        EncodableValue mapped = ReadValue(stream);
-        // An equivalent key already present keeps its first value.
-        map.emplace_hint(map.end(), std::move(key), std::move(mapped));
-      }
-      return EncodableValue(std::move(map));
-    }
+    case kList:
+      return ReadList(*this, ReadSize(stream), stream);
+    case kMap:
+      return ReadMap(*this, ReadSize(stream), stream);
     default:
       internal::ReportUnknownType(type);
       return EncodableValue();

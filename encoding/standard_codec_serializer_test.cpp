@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -243,9 +244,6 @@ TEST(StandardCodecSerializer, MalformedInputIsReportedAndYieldsAValue) {
       {"failed element read leaves the position for the next one",
        "0C 02 03 01 00", InvalidReads(1),
        EncodableValue(EncodableList{int32_t{0}, true})},
-      {"missing map entry reads as null keys and values",
-       "0D 02 07 01 61 01", InvalidReads(2),
-       EncodableValue(EncodableMap{{"a", true}, {EncodableValue(), {}}})},
       {"empty int32 vector padded past the end", "09 00", InvalidReads(1),
        EncodableValue(std::vector<int32_t>{})},
   };
@@ -286,6 +284,10 @@ TEST(StandardCodecSerializer, CountBeyondTheInputYieldsAnEmptyValue) {
       {"refused inner list, outer list goes on", "0C 02 0C 09 01",
        InvalidReads(1),
        EncodableValue(EncodableList{EncodableList{}, true})},
+      {"list whose elements run out", "0C 03 01 0C 01 01", InvalidReads(1),
+       EncodableValue(EncodableList{})},
+      {"map whose entries run out", "0D 02 07 01 61 01", InvalidReads(1),
+       EncodableValue(EncodableMap{})},
   };
   for (const auto& c : cases) {
     CerrCapture cerr;
@@ -312,6 +314,34 @@ TEST(StandardCodecSerializer, CountThatExactlyFitsIsRead) {
     EXPECT_EQ(Decode(Hex(c.bytes)), c.value) << c.bytes;
     EXPECT_EQ(cerr.text(), "") << c.bytes;
   }
+}
+
+// Lists nested `depth` deep, each announcing as many elements as there are
+// bytes after its size field: every count passes when read, and the
+// innermost list uses up the input.
+std::vector<uint8_t> GreedyNestedLists(size_t depth) {
+  std::vector<uint8_t> bytes;
+  for (size_t level = 0; level < depth; ++level) {
+    const size_t after = 4 * (depth - level - 1) + 1;
+    bytes.insert(bytes.end(), {0x0C, 0xFE, static_cast<uint8_t>(after),
+                               static_cast<uint8_t>(after >> 8)});
+  }
+  bytes.push_back(0x01);
+  return bytes;
+}
+
+// Without a check before every element, each enclosing list would go on
+// reading its missing elements once the input is used up: about 2 * depth^2
+// failed reads and diagnostic lines here.
+TEST(StandardCodecSerializer, UsedUpInputEndsEveryEnclosingList) {
+  const size_t depth = 200;
+  CerrCapture cerr;
+  EXPECT_EQ(Decode(GreedyNestedLists(depth)), EncodableValue(EncodableList{}));
+  const std::string text = cerr.text();
+  // One line for each list around the innermost, which reads its one byte.
+  EXPECT_EQ(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')),
+            depth - 1);
+  EXPECT_EQ(text.substr(0, sizeof(kInvalidRead) - 1), kInvalidRead);
 }
 
 std::vector<uint8_t> NestedLists(size_t depth, uint8_t innermost) {

@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <future>
 #include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -74,7 +77,8 @@ std::unique_ptr<StreamHandler<EncodableValue>> LoggingHandler(HandlerLog* log) {
 
 class EventChannelTest : public fake_engine::FakeEngineTest {
  protected:
-  EventChannelTest() : engine_(CreateEngine()), messenger_(FlutterDesktopEngineGetMessenger(engine_)) {}
+  EventChannelTest()
+      : engine_(CreateEngine()), messenger_(FlutterDesktopEngineGetMessenger(engine_)) {}
   ~EventChannelTest() override {
     log_.sinks.clear();
     FlutterDesktopEngineDestroy(engine_);
@@ -333,6 +337,65 @@ TEST_F(EventChannelTest, NullStreamHandlerUnregistersTheChannel) {
 
   EXPECT_FALSE(fake().HasMessageCallback(kChannel));
   EXPECT_EQ(fake().CallbackRegistrations().back().registered, false);
+}
+
+// Sinks are used from worker threads without any lock while the platform
+// thread goes on serving "listen" and "cancel"; run under ThreadSanitizer.
+// Every event must arrive intact, exactly once.
+TEST_F(EventChannelTest, SinksSendFromManyThreadsWhileListenAndCancelAreServed) {
+  constexpr int32_t kListens = 3;
+  constexpr int32_t kThreadsPerSink = 4;
+  constexpr int32_t kEventsPerThread = 250;
+  std::promise<void> start;
+  std::shared_future<void> started = start.get_future().share();
+  std::vector<std::thread> workers;
+  int32_t listens = 0;
+  Register(std::make_unique<StreamHandlerFunctions<EncodableValue>>(
+      [&](const EncodableValue*, std::unique_ptr<EventSink<EncodableValue>>&& events) -> Error {
+        std::shared_ptr<EventSink<EncodableValue>> sink = std::move(events);
+        for (int32_t thread = 0; thread < kThreadsPerSink; ++thread) {
+          const int32_t first = (listens * kThreadsPerSink + thread) * kEventsPerThread;
+          const int32_t end = first + kEventsPerThread;
+          workers.emplace_back([sink, first, end, started] {
+            started.wait();
+            for (int32_t event = first; event < end; ++event) {
+              sink->Success(EncodableValue(event));
+            }
+          });
+        }
+        ++listens;
+        return nullptr;
+      },
+      [](const EncodableValue*) -> Error { return nullptr; }));
+
+  std::vector<Bytes> answers;
+  answers.push_back(Call("listen").value_or(Bytes{}));
+  start.set_value();
+  for (int32_t i = 1; i < kListens; ++i) {
+    answers.push_back(Call("cancel").value_or(Bytes{}));
+    answers.push_back(Call("listen").value_or(Bytes{}));
+  }
+  for (std::thread& worker : workers) {
+    worker.join();
+  }
+
+  EXPECT_EQ(answers, std::vector<Bytes>(2 * kListens - 1, kSuccess));
+  std::vector<int32_t> events;
+  for (const Bytes& message : fake().SentOn(kChannel)) {
+    ASSERT_EQ(message.size(), 6u);
+    ASSERT_EQ(message[0], 0x00);
+    ASSERT_EQ(message[1], 0x03);
+    events.push_back(static_cast<int32_t>(static_cast<uint32_t>(message[2]) |
+                                          static_cast<uint32_t>(message[3]) << 8 |
+                                          static_cast<uint32_t>(message[4]) << 16 |
+                                          static_cast<uint32_t>(message[5]) << 24));
+  }
+  std::sort(events.begin(), events.end());
+  std::vector<int32_t> expected(kListens * kThreadsPerSink * kEventsPerThread);
+  for (size_t i = 0; i < expected.size(); ++i) {
+    expected[i] = static_cast<int32_t>(i);
+  }
+  EXPECT_EQ(events, expected);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Entry point of rivelo.exe: starts the engine in the host window and runs
 // the message loop until the window is closed.
 #include <windows.h>
+#include <objbase.h>
 
 #include <cstdlib>
 

@@ -1,0 +1,31 @@
+// The body of one discovery stream: look up the local address and subnet,
+// probe host numbers 1 to 254 under the prefix in batches of fifty (1-50,
+// 51-100, ..., 201-250, 251-254) with a 200 ms pause after every batch, then
+// end the stream. Each probe delivers its own host event; the sweep delivers
+// only the end of the stream, and the event of a host whose probe could not
+// run.
+//
+// Runs on the calling thread (the sweep thread) and returns when the sweep is
+// over. The caller keeps the sink alive until then; probes use it from their
+// worker threads while their batch runs.
+#ifndef RIVELO_DISCOVERY_SUBNET_SWEEP_H_
+#define RIVELO_DISCOVERY_SUBNET_SWEEP_H_
+
+#include <memory>
+
+#include "discovery/host_probe.h"
+#include "discovery/launcher.h"
+#include "discovery/stop_signal.h"
+
+// A lookup failure prints "Failed to get local IP or subnet mask" on standard
+// error and returns without any event and without ending the stream.
+void ScanForPingableDevices(std::unique_ptr<HostEventSink>& sink);
+
+// The same sweep, stoppable: once stop is requested the sweep finishes the
+// batch it is probing, skips the remaining batches and pauses, and returns
+// without ending the stream, because a stop means the stream's receiver is
+// being torn down and an end would claim a complete sweep.
+void ScanForPingableDevices(std::unique_ptr<HostEventSink>& sink, const StopSignal& stop,
+                            const Launcher& launcher);
+
+#endif  // RIVELO_DISCOVERY_SUBNET_SWEEP_H_
