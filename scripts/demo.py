@@ -159,7 +159,7 @@ class Console:
                              f"{answered} answered, {seconds:5.1f} s")
             sys.stdout.flush()
             self._bar_shown = True
-        elif probed // 50 != self._last_plain // 50 or probed == total:
+        elif probed != self._last_plain and (probed // 50 != self._last_plain // 50 or probed == total):
             self._last_plain = probed
             print(f"  {probed:3}/{total} probed, {answered} answered, {seconds:5.1f} s", flush=True)
 
@@ -356,7 +356,8 @@ def follow(console, follower, process, timeout, labels):
             if success:
                 answered += 1
                 name = labels.get(address, "")
-                console.line(f"  + {address:<15} {name:<12} answered ({t / 1000.0:.1f} s after start)")
+                since = (t - follower.listen_t) / 1000.0 if follower.listen_t is not None else 0.0
+                console.line(f"  + {address:<15} {name:<12} answered {since:4.1f} s into the scan")
         console.progress(len(follower.events), total, answered, time.monotonic() - started)
         if follower.done:
             break

@@ -256,14 +256,15 @@ def test_ctrl_c_removes_everything(windows_build, tmp_path):
     demo_process = subprocess.Popen(
         [str(DEMO_SH), "--hosts", "2", "--build-dir", str(windows_build),
          "--screenshot", str(tmp_path / "shot.png"), "--transcript", str(tmp_path / "t.jsonl")],
-        stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, env=env)
+        stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, env=env, start_new_session=True)
     seen = []
     for line in demo_process.stdout:
         seen.append(line)
         if line.startswith("rivelo.exe "):
             break
     time.sleep(2)
-    demo_process.send_signal(signal.SIGINT)
+    # A terminal's Ctrl-C reaches the whole foreground process group, Wine included.
+    os.killpg(demo_process.pid, signal.SIGINT)
     rest, _ = demo_process.communicate(timeout=120)
     output = "".join(seen) + rest
     assert demo_process.returncode == 130, output
