@@ -53,31 +53,12 @@ TEST(EncodableValue, TextLiteralIsAStringNeverABool) {
   EXPECT_TRUE(std::get<bool>(event.at(EncodableValue("success"))));
 }
 
-TEST(EncodableValue, DefaultIsNull) {
-  EXPECT_TRUE(EncodableValue().IsNull());
-  EXPECT_FALSE(EncodableValue(false).IsNull());
-  EXPECT_FALSE(EncodableValue(EncodableList{}).IsNull());
-}
-
 TEST(EncodableValue, CheckedAccessToAnotherAlternativeThrows) {
   const EncodableValue value(int32_t{7});
   EXPECT_EQ(std::get<int32_t>(value), 7);
   EXPECT_THROW(std::get<int64_t>(value), std::bad_variant_access);
   EXPECT_THROW(std::get<std::string>(EncodableValue()),
                std::bad_variant_access);
-}
-
-TEST(EncodableValue, CopiesAreDeep) {
-  EncodableValue original(EncodableList{EncodableMap{{"k", EncodableList{1}}}});
-  const EncodableValue copy = original;
-  auto& inner = std::get<EncodableList>(
-      std::get<EncodableMap>(std::get<EncodableList>(original)[0])
-          .at(EncodableValue("k")));
-  inner.push_back(EncodableValue(2));
-
-  EXPECT_EQ(copy, EncodableValue(EncodableList{
-                      EncodableMap{{"k", EncodableList{1}}}}));
-  EXPECT_NE(copy, original);
 }
 
 struct OrderCase {

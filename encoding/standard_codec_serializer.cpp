@@ -193,7 +193,7 @@ EncodableValue ReadBlock(ByteStreamReader* stream) {
   Block block(count, Element{});
   stream->ReadBytes(reinterpret_cast<uint8_t*>(block.data()),
                     count * sizeof(Element));
-  return block;
+  return EncodableValue(std::move(block));
 }
 
 // Every element takes at least its tag byte.

@@ -474,10 +474,5 @@ TEST(StandardCodecSerializer, DerivedSerializerSeesItsTagAtAnyDepth) {
   EXPECT_EQ(standard_cerr.text(), UnknownType(128));
 }
 
-TEST(StandardCodecSerializer, GetInstanceIsOneObject) {
-  EXPECT_EQ(&StandardCodecSerializer::GetInstance(),
-            &StandardCodecSerializer::GetInstance());
-}
-
 }  // namespace
 }  // namespace flutter

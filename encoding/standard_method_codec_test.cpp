@@ -203,20 +203,6 @@ TEST(StandardMethodCodec, ErrorEnvelopeOfWrongTypesThrowsBeforeTheReceiver) {
   }
 }
 
-TEST(StandardMethodCodec, EnvelopesRoundTrip) {
-  const EncodableValue details(EncodableMap{{"n", std::vector<double>{0.5}}});
-  RecordingResult result;
-  const auto error = Codec().EncodeErrorEnvelope("code", "text", &details);
-  ASSERT_TRUE(
-      Codec().DecodeResponseEnvelope(error->data(), error->size(), &result));
-  const auto success = Codec().EncodeSuccessEnvelope(&details);
-  ASSERT_TRUE(Codec().DecodeResponseEnvelope(success->data(), success->size(),
-                                             &result));
-  EXPECT_EQ(result.calls(),
-            (std::vector<Received>{{false, "code", "text", details},
-                                   {true, "", "", details}}));
-}
-
 TEST(StandardMethodCodec, OneCodecPerSerializer) {
   const PointSerializer serializer;
   const StandardMethodCodec& standard = StandardMethodCodec::GetInstance();
