@@ -81,8 +81,7 @@ TEST(ByteBufferStreamReader, PaddingCountsFromTheStartOfTheBuffer) {
     }
     reader.SkipPadding(c.alignment);
     EXPECT_EQ(reader.ReadByte(), c.next)
-        << "after " << c.consumed << " bytes, alignment "
-        << int{c.alignment};
+        << "after " << c.consumed << " bytes, alignment " << int{c.alignment};
   }
 }
 
@@ -94,15 +93,6 @@ TEST(ByteBufferStreamReader, RemainingNeverUnderflows) {
   EXPECT_EQ(reader.BytesRemaining(), 2u);
   reader.SkipPadding(8);
   EXPECT_EQ(reader.BytesRemaining(), 0u);
-}
-
-TEST(ByteStreamReader, ReaderThatCannotTellReportsUnknownRemaining) {
-  struct ZeroReader : ByteStreamReader {
-    uint8_t ReadByte() override { return 0; }
-    void ReadBytes(uint8_t*, size_t) override {}
-    void SkipPadding(uint8_t) override {}
-  } reader;
-  EXPECT_EQ(reader.BytesRemaining(), ByteStreamReader::kUnknownRemaining);
 }
 
 TEST(ByteBufferStreamWriter, AppendsAndPadsWithZerosToTheBufferLength) {
@@ -123,16 +113,6 @@ TEST(ByteBufferStreamWriter, AppendsAndPadsWithZerosToTheBufferLength) {
     writer.WritePadding(c.alignment);
     EXPECT_EQ(testing::ToHex(buffer), c.expected) << c.existing;
   }
-}
-
-TEST(ByteBufferStreamWriter, WritesBytesInOrder) {
-  std::vector<uint8_t> buffer;
-  ByteBufferStreamWriter writer(&buffer);
-  const uint8_t block[] = {2, 3};
-  writer.WriteByte(1);
-  writer.WriteBytes(block, 2);
-  writer.WriteBytes(nullptr, 0);
-  EXPECT_EQ(buffer, Hex("01 02 03"));
 }
 
 }  // namespace

@@ -49,10 +49,9 @@ inline std::string ToHex(const std::vector<uint8_t>& bytes) {
   return text;
 }
 
-inline std::vector<uint8_t> Encode(
-    const EncodableValue& value,
-    const StandardCodecSerializer& serializer =
-        StandardCodecSerializer::GetInstance()) {
+inline std::vector<uint8_t> Encode(const EncodableValue& value,
+                                   const StandardCodecSerializer& serializer =
+                                       StandardCodecSerializer::GetInstance()) {
   std::vector<uint8_t> bytes;
   ByteBufferStreamWriter writer(&bytes);
   serializer.WriteValue(value, &writer);

@@ -193,12 +193,12 @@ EncodableValue ReadBlock(ByteStreamReader* stream) {
   Block block(count, Element{});
   stream->ReadBytes(reinterpret_cast<uint8_t*>(block.data()),
                     count * sizeof(Element));
-  return block;
+  return EncodableValue(std::move(block));
 }
 
 // Every element takes at least its tag byte.
-EncodableValue ReadList(const StandardCodecSerializer& serializer,
-                        size_t count, ByteStreamReader* stream) {
+EncodableValue ReadList(const StandardCodecSerializer& serializer, size_t count,
+                        ByteStreamReader* stream) {
   EncodableList list;
   for (size_t i = 0; i < count; ++i) {
     if (!RemainingCanHold(count - i, 1, stream)) {
@@ -214,8 +214,8 @@ EncodableValue ReadList(const StandardCodecSerializer& serializer,
 }
 
 // Every entry takes at least a key tag and a value tag.
-EncodableValue ReadMap(const StandardCodecSerializer& serializer,
-                       size_t count, ByteStreamReader* stream) {
+EncodableValue ReadMap(const StandardCodecSerializer& serializer, size_t count,
+                       ByteStreamReader* stream) {
   EncodableMap map;
   for (size_t i = 0; i < count; ++i) {
     if (!RemainingCanHold(count - i, 2, stream)) {
@@ -258,20 +258,16 @@ void StandardCodecSerializer::WriteValue(const EncodableValue& value,
       WriteBlock(kString, std::get<std::string>(value), stream);
       return;
     case 6:
-      WriteBlock(kUInt8List, std::get<std::vector<uint8_t>>(value),
-                 stream);
+      WriteBlock(kUInt8List, std::get<std::vector<uint8_t>>(value), stream);
       return;
     case 7:
-      WriteBlock(kInt32List, std::get<std::vector<int32_t>>(value),
-                 stream);
+      WriteBlock(kInt32List, std::get<std::vector<int32_t>>(value), stream);
       return;
     case 8:
-      WriteBlock(kInt64List, std::get<std::vector<int64_t>>(value),
-                 stream);
+      WriteBlock(kInt64List, std::get<std::vector<int64_t>>(value), stream);
       return;
     case 9:
-      WriteBlock(kFloat64List, std::get<std::vector<double>>(value),
-                 stream);
+      WriteBlock(kFloat64List, std::get<std::vector<double>>(value), stream);
       return;
     case 10: {
       const auto& list = std::get<EncodableList>(value);
@@ -297,8 +293,7 @@ void StandardCodecSerializer::WriteValue(const EncodableValue& value,
       internal::ReportUnhandledCustomType();
       return;
     case 13:
-      WriteBlock(kFloat32List, std::get<std::vector<float>>(value),
-                 stream);
+      WriteBlock(kFloat32List, std::get<std::vector<float>>(value), stream);
       return;
   }
 }

@@ -78,8 +78,7 @@ TEST(StandardCodecSerializer, WritesAndReadsTheWireFormat) {
       {"map keys ordered by alternative",
        EncodableValue(EncodableMap{{"k", 1}, {int32_t{0}, 2}}),
        "0D 02 03 00 00 00 00 03 02 00 00 00 07 01 6B 03 01 00 00 00"},
-      {"double inside a list",
-       EncodableValue(EncodableList{1.0}),
+      {"double inside a list", EncodableValue(EncodableList{1.0}),
        "0C 01 06 00 00 00 00 00 00 00 00 00 00 00 F0 3F"},
       {"int32 vector inside a map",
        EncodableValue(EncodableMap{{"v", std::vector<int32_t>{7}}}),
@@ -193,9 +192,9 @@ TEST(StandardCodecSerializer, OversizedSizeIsReportedAndNotWritten) {
 
 TEST(StandardCodecSerializer, CustomValueIsWrittenAsNullAndReported) {
   CerrCapture cerr;
-  EXPECT_EQ(ToHex(Encode(EncodableValue(
-                EncodableList{PointValue(1, 2), true}))),
-            "0C 02 00 01");
+  EXPECT_EQ(
+      ToHex(Encode(EncodableValue(EncodableList{PointValue(1, 2), true}))),
+      "0C 02 00 01");
   EXPECT_EQ(cerr.text(),
             "Unhandled custom type in StandardCodecSerializer::WriteValue. "
             "Custom types require codec extensions.\n");
@@ -264,8 +263,8 @@ TEST(StandardCodecSerializer, CountBeyondTheInputYieldsAnEmptyValue) {
        EncodableValue("")},
       {"byte vector", "08 03 01 02", InvalidReads(1),
        EncodableValue(std::vector<uint8_t>{})},
-      {"int32 vector short by padding", "09 01 00 00 00 00 00",
-       InvalidReads(1), EncodableValue(std::vector<int32_t>{})},
+      {"int32 vector short by padding", "09 01 00 00 00 00 00", InvalidReads(1),
+       EncodableValue(std::vector<int32_t>{})},
       {"int32 vector short by one element", "09 02 00 00 01 00 00 00",
        InvalidReads(1), EncodableValue(std::vector<int32_t>{})},
       {"int64 vector", "0A FF FF FF FF 7F 00 00 01 00 00 00 00 00 00 00",
@@ -282,8 +281,7 @@ TEST(StandardCodecSerializer, CountBeyondTheInputYieldsAnEmptyValue) {
       {"huge map", "0D FF FF FF FF FF 00 00", InvalidReads(1),
        EncodableValue(EncodableMap{})},
       {"refused inner list, outer list goes on", "0C 02 0C 09 01",
-       InvalidReads(1),
-       EncodableValue(EncodableList{EncodableList{}, true})},
+       InvalidReads(1), EncodableValue(EncodableList{EncodableList{}, true})},
       {"list whose elements run out", "0C 03 01 0C 01 01", InvalidReads(1),
        EncodableValue(EncodableList{})},
       {"map whose entries run out", "0D 02 07 01 61 01", InvalidReads(1),
@@ -467,16 +465,10 @@ TEST(StandardCodecSerializer, DerivedSerializerSeesItsTagAtAnyDepth) {
   EXPECT_EQ(cerr.text(), "");
 
   CerrCapture standard_cerr;
-  EXPECT_EQ(std::get<EncodableList>(
-                std::get<EncodableMap>(Decode(bytes)).at(
-                    EncodableValue("points")))[0],
+  EXPECT_EQ(std::get<EncodableList>(std::get<EncodableMap>(Decode(bytes))
+                                        .at(EncodableValue("points")))[0],
             EncodableValue());
   EXPECT_EQ(standard_cerr.text(), UnknownType(128));
-}
-
-TEST(StandardCodecSerializer, GetInstanceIsOneObject) {
-  EXPECT_EQ(&StandardCodecSerializer::GetInstance(),
-            &StandardCodecSerializer::GetInstance());
 }
 
 }  // namespace

@@ -179,7 +179,8 @@ def build_records(seed: int, count: int):
     gen = Generator(rng)
     records = []
     values = alignment_cases() + boundary_cases()
-    while len(values) < count:
+    systematic = len(values)
+    while len(values) < systematic + count:
         values.append(gen.deep_chain() if rng.random() < 0.01 else gen.value())
     for value in values:
         expected = rc.encode_value(value)
@@ -253,7 +254,8 @@ def main() -> int:
             if failures <= 5:
                 print(f"seed {args.seed}, record {index} ({kind}), sent {sent[:64].hex()}...: {problem}")
     counts = {k: sum(1 for r in records if r[0] == k) for k in "vce"}
-    print(f"seed {args.seed}: {counts['v']} values, {counts['c']} method calls, "
+    print(f"seed {args.seed}: {counts['v']} values ({args.count} random), "
+          f"{counts['c']} method calls, "
           f"{counts['e']} envelopes; {failures} disagreements")
     return 1 if failures else 0
 
