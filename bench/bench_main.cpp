@@ -24,9 +24,11 @@ class CollectingReporter : public benchmark::ConsoleReporter {
 
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
+    // A single repetition has no aggregates: its one run stands. Otherwise
+    // the median, reported after the repetitions, replaces them.
     for (const Run& run : runs) {
-      if (run.run_type != Run::RT_Aggregate || run.aggregate_name != "median" ||
-          run.error_occurred) {
+      const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+      if (run.error_occurred || !(median || run.run_type == Run::RT_Iteration)) {
         continue;
       }
       rivelo_bench::Measurement& measurement = measured_[run.run_name.str()];
