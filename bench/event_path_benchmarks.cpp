@@ -32,14 +32,14 @@ struct EventPath {
   std::unique_ptr<flutter::EventSinkImplementation<EncodableValue>> sink;
 };
 
-EventPath* path = nullptr;
+std::unique_ptr<EventPath> path;
 std::atomic<int64_t> events_sent{0};
 
 void SetUpPath(const benchmark::State&) {
   fake_engine::FakeEngine::Get().Reset();
   FlutterDesktopEngineProperties properties{};
   properties.dart_entrypoint = "";
-  path = new EventPath;
+  path = std::make_unique<EventPath>();
   path->engine = FlutterDesktopEngineCreate(&properties);
   path->messenger = std::make_unique<flutter::BinaryMessengerImpl>(
       FlutterDesktopEngineGetMessenger(path->engine));
@@ -54,9 +54,7 @@ void TearDownPath(const benchmark::State&) {
   const size_t seen = fake.SentOn(kChannel).size();
   path->sink.reset();
   FlutterDesktopEngineDestroy(path->engine);
-  path->messenger.reset();
-  delete path;
-  path = nullptr;
+  path.reset();
   bool sound = seen == static_cast<size_t>(events_sent.load());
   if (!sound) {
     std::fprintf(stderr, "event path: %zu events sent, the engine saw %zu\n",
