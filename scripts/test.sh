@@ -8,7 +8,8 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 
 JOBS=${JOBS:-$(nproc)}
-stage() { printf '\n==== %s\n' "$*"; }
+START=$(date +%s)
+stage() { printf '\n==== %s (at %ss)\n' "$*" "$(( $(date +%s) - START ))"; }
 
 for preset in host-asan host-tsan; do
     stage "$preset: build and unit tests"
