@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <iostream>
 #include <string>
 #include <variant>
 #include <vector>
@@ -16,6 +15,7 @@
 #include "encoding/method_result.h"
 #include "encoding/standard_codec_serializer.h"
 #include "encoding/standard_method_codec.h"
+#include "fuzz/quiet_diagnostics.h"
 
 namespace {
 
@@ -56,13 +56,7 @@ void CheckReencodingIsStable(const uint8_t* data, size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  // Malformed input is reported line by line; the lines are not the point
-  // here and would dominate the run time.
-  static const bool silenced = [] {
-    std::cerr.setstate(std::ios::badbit);
-    return true;
-  }();
-  (void)silenced;
+  QuietDiagnostics();
 
   CheckReencodingIsStable(data, size);
 

@@ -17,7 +17,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <iostream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -31,6 +30,7 @@
 #include "engine/event_channel.h"
 #include "engine/flutter_windows.h"
 #include "engine/stream_handler_functions.h"
+#include "fuzz/quiet_diagnostics.h"
 #include "testing/fake_engine.h"
 
 namespace {
@@ -185,13 +185,7 @@ void Converse(flutter::BinaryMessengerImpl& messenger, uint8_t behaviour,
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  // Malformed messages are reported line by line; the lines are not the point
-  // here and would dominate the run time.
-  static const bool silenced = [] {
-    std::cerr.setstate(std::ios::badbit);
-    return true;
-  }();
-  (void)silenced;
+  QuietDiagnostics();
   if (size == 0) {
     return 0;
   }
