@@ -24,10 +24,15 @@
 namespace {
 
 #ifdef _WIN32
-int dup(int descriptor) { return _dup(descriptor); }
-int dup2(int from, int to) { return _dup2(from, to); }
-int close(int descriptor) { return _close(descriptor); }
-int fileno(FILE* stream) { return _fileno(stream); }
+int Duplicate(int descriptor) { return _dup(descriptor); }
+int Redirect(int from, int to) { return _dup2(from, to); }
+int CloseDescriptor(int descriptor) { return _close(descriptor); }
+int DescriptorOf(FILE* stream) { return _fileno(stream); }
+#else
+int Duplicate(int descriptor) { return dup(descriptor); }
+int Redirect(int from, int to) { return dup2(from, to); }
+int CloseDescriptor(int descriptor) { return close(descriptor); }
+int DescriptorOf(FILE* stream) { return fileno(stream); }
 #endif
 
 constexpr int kThreads = 16;
@@ -66,8 +71,8 @@ std::string WrittenByManyThreads(std::ostream& stream, FILE* c_stream, int descr
   std::fflush(c_stream);
   FILE* capture = std::tmpfile();
   if (capture == nullptr) return "no temporary file";
-  const int saved = dup(descriptor);
-  dup2(fileno(capture), descriptor);
+  const int saved = Duplicate(descriptor);
+  Redirect(DescriptorOf(capture), descriptor);
 
   std::promise<void> start;
   const std::shared_future<void> go = start.get_future().share();
@@ -80,8 +85,8 @@ std::string WrittenByManyThreads(std::ostream& stream, FILE* c_stream, int descr
   const std::string written = ReadAll(capture);
 
   std::fflush(c_stream);
-  dup2(saved, descriptor);
-  close(saved);
+  Redirect(saved, descriptor);
+  CloseDescriptor(saved);
   std::fclose(capture);
   return written;
 }

@@ -1,4 +1,5 @@
-"""rivelo.exe --scan refuses to sweep anywhere but in a simulated LAN.
+"""rivelo.exe --scan refuses to sweep anywhere but in a simulated LAN, and the
+harness refuses a Wine prefix whose wineserver runs outside the LAN.
 
 Each case starts from the test's own simulated LAN and makes its namespace
 wrong on purpose, in ways that keep it closed: the only link still leads to
@@ -8,11 +9,14 @@ simlan.sh exec (which would refuse first). Never in the machine's own
 namespace: if the guard were broken, such a run would sweep a real network.
 """
 
+import os
 import subprocess
 
 import pytest
 
 from harness import WINE, IsolationError
+from harness.simlan import SIMLAN
+from harness.wine import WINESERVER
 from rivelo_runs import DISCOVERY_CHANNEL, TRANSCRIPT, read_transcript
 
 REFUSED = 20
@@ -69,3 +73,27 @@ def test_scan_outside_a_simulated_lan_is_refused_before_any_listen(wine, simulat
     assert not [line for line in lines if line["type"] == "message" and line["channel"] == DISCOVERY_CHANNEL]
     refusal = [line for line in errors.splitlines() if "scan refused" in line]
     assert len(refusal) == 1 and reason in refusal[0] and "scripts/demo.sh" in refusal[0], errors
+
+
+def test_a_wine_prefix_served_from_outside_the_lan_is_refused(simulated_lan, tmp_path):
+    lan = simulated_lan
+    prefix = tmp_path / "prefix"
+    prefix.mkdir()
+    lan.add_wineprefix(prefix)
+    env = {**os.environ, "WINEPREFIX": str(prefix), "WINEDEBUG": "-all"}
+    # A bare wineserver sends nothing; one in the LAN's other namespace stands for one outside.
+    for namespace, refused in ((lan.lan_namespace, True), (lan.namespace, False)):
+        subprocess.run(["ip", "netns", "exec", namespace, WINESERVER, "-p"], env=env, check=True)
+        try:
+            direct = subprocess.run([str(SIMLAN), "exec", lan.name, "--", "true"], env=env,
+                                    capture_output=True, text=True)
+            if refused:
+                assert direct.returncode == 4 and "already served by wineserver" in direct.stderr, direct.stderr
+                with pytest.raises(IsolationError, match="already served by wineserver"):
+                    lan.run(["true"], env=env)
+            else:
+                assert direct.returncode == 0, direct.stderr
+                assert lan.run(["true"], env=env).returncode == 0
+        finally:
+            subprocess.run([WINESERVER, "-k"], env=env)
+            subprocess.run([WINESERVER, "-w"], env=env, timeout=30)

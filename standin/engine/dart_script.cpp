@@ -1,8 +1,8 @@
 #include "standin/engine/dart_script.h"
 
 #include "encoding/standard_method_codec.h"
-#include "standin/scan_guard/scan_guard.h"
 #include "standin/engine/window_messages.h"
+#include "standin/scan_guard/scan_guard.h"
 
 namespace standin {
 namespace {
