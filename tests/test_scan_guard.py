@@ -3,8 +3,8 @@ harness refuses a Wine prefix whose wineserver runs outside the LAN.
 
 Each case starts from the test's own simulated LAN and makes its namespace
 wrong on purpose, in ways that keep it closed: the only link still leads to
-the LAN's other namespace, and an added interface is a dummy that leads
-nowhere. rivelo then runs there through `ip netns exec` directly, past
+the LAN's other namespace, and an added interface is a veth pair whose both
+ends stay inside. rivelo then runs there through `ip netns exec` directly, past
 simlan.sh exec (which would refuse first). Never in the machine's own
 namespace: if the guard were broken, such a run would sweep a real network.
 """
@@ -31,15 +31,17 @@ def move_self_outside(lan):
                    check=True)
 
 
-def add_dummy_interface(lan):
-    for command in (["link", "add", "guard0", "type", "dummy"], ["addr", "add", f"{OUTSIDE}.5/24", "dev", "guard0"],
-                    ["link", "set", "guard0", "up"]):
+def add_second_interface(lan):
+    """A veth pair with both ends inside the namespace: it leads nowhere else."""
+    for command in (["link", "add", "guard0", "type", "veth", "peer", "name", "guard1"],
+                    ["addr", "add", f"{OUTSIDE}.5/24", "dev", "guard0"],
+                    ["link", "set", "guard0", "up"], ["link", "set", "guard1", "up"]):
         subprocess.run(["ip", "-n", lan.namespace, *command], check=True)
 
 
 @pytest.mark.parametrize("make_wrong, marker, reason", [
     (move_self_outside, OUTSIDE, "outside the simulated LANs' range"),
-    (add_dummy_interface, "lan", "exactly one network adapter"),
+    (add_second_interface, "lan", "exactly one network adapter"),
     (None, None, f"{MARKER} is not set"),
     (move_self_outside, "lan", "outside the simulated LANs' range"),
 ], ids=["outside address", "second interface", "no marker", "marker but outside address"])

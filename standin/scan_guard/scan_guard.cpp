@@ -66,10 +66,10 @@ Decision Decide(const std::vector<Adapter>& adapters, const std::optional<std::s
 }
 
 void ReportRefusal(const char* program, const Decision& decision) {
-  console_line::WriteLine(std::cerr, program, ": scan refused, not inside a simulated LAN: ",
-                          decision.reason,
-                          ". Run it with scripts/demo.sh, or inside a LAN made by scripts/simlan.sh "
-                          "up with scripts/simlan.sh exec NAME -- wine ...");
+  console_line::WriteLine(std::cerr, program, ": scan refused: ", decision.reason,
+                          ". Scans run only inside a simulated LAN: run scripts/demo.sh, or run "
+                          "the program with scripts/simlan.sh exec NAME -- wine ... in a LAN made "
+                          "by scripts/simlan.sh up");
 }
 
 }  // namespace scan_guard
