@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <future>
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -92,14 +93,12 @@ std::string WrittenByManyThreads(std::ostream& stream, FILE* c_stream, int descr
 }
 
 std::vector<std::string> SortedLines(const std::string& text) {
+  std::istringstream in(text);
   std::vector<std::string> lines;
-  size_t start = 0;
-  for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
-    std::string line = text.substr(start, end - start);
+  for (std::string line; std::getline(in, line);) {
     if (!line.empty() && line.back() == '\r') line.pop_back();  // text-mode descriptors
     lines.push_back(line);
   }
-  if (start != text.size()) lines.push_back(text.substr(start));
   std::sort(lines.begin(), lines.end());
   return lines;
 }
