@@ -21,7 +21,8 @@ TEST(ScanGuard, AllowsOnlyTheOneAdapterOfTheMarkedSimulatedLan) {
   const std::vector<Case> cases = {
       {"the simulated LAN", {kLoopback, kLanEnd}, "10.77.5", nullptr},
       {"adapters without IPv4 do not count", {kLoopback, With({}), kLanEnd}, "10.77.5", nullptr},
-      {"first host, last /24", {With({{{10, 77, 254, 1}, 24}})}, "10.77.254", nullptr},
+      {"lowest address", {With({{{10, 77, 1, 1}, 24}})}, "10.77.1", nullptr},
+      {"highest address", {With({{{10, 77, 254, 254}, 24}})}, "10.77.254", nullptr},
       {"no adapter", {}, "10.77.5", "found []"},
       {"loopback only", {kLoopback}, "10.77.5", "exactly one"},
       {"a second adapter", {kLoopback, kLanEnd, With({{{10, 77, 6, 23}, 24}})}, "10.77.5",
