@@ -5,7 +5,7 @@
     lan_evidence.py soak   --build DIR [--runs 50] [--seed 7] [--figures PATH] [--keep DIR]
 
 Every Windows run and every peer tool (fping, nmap) runs inside the checked
-namespace of a SimulatedLan made by this run (tests/harness), never outside.
+namespace of a SimulatedLan made by this run (scripts/simlan), never outside.
 Nothing here trusts rivelo's own account: events are read from the stand-in
 engine's transcript and decoded with the Python reference codec.
 
@@ -44,9 +44,10 @@ from dataclasses import dataclass, field
 from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[1]
-sys.path.insert(0, str(REPO / "tests"))
+sys.path.insert(0, str(REPO / "scripts"))
+sys.path.insert(1, str(REPO / "tests"))
 
-from harness import SimulatedLan, WineRunner, XDisplay  # noqa: E402
+from simlan import SimulatedLan, WineRunner, XDisplay  # noqa: E402
 import reference_codec  # noqa: E402
 
 CHANNEL = "com.tarnok.rivelo/scanForPingableDevices"

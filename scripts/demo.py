@@ -19,11 +19,12 @@ import time
 from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[1]
-sys.path.insert(0, str(REPO / "tests"))
+sys.path.insert(0, str(REPO / "scripts"))
+sys.path.insert(1, str(REPO / "tests"))
 
-from harness import (DisplayError, SimlanError, SimulatedLan, WineError, WineRunner,  # noqa: E402
+from simlan import (DisplayError, SimlanError, SimulatedLan, WineError, WineRunner,  # noqa: E402
                      XDisplay, find_window, screenshot_when_drawn)
-from harness.wine import WINE  # noqa: E402
+from simlan.wine import WINE  # noqa: E402
 import reference_codec  # noqa: E402
 
 CHANNEL = "com.tarnok.rivelo/scanForPingableDevices"

@@ -2,10 +2,10 @@
 
 windows_build   folder holding rivelo.exe, flutter_windows.dll, the plug-ins and data/;
                 $RIVELO_WINDOWS_BUILD (that folder or the build tree) or build/windows.
-simulated_lan   an open harness.SimulatedLan; shape it with
+simulated_lan   an open simlan.SimulatedLan; shape it with
                 @pytest.mark.simulated_lan(hosts=[...], self_host=N, labels={...}).
-x_display       one private Xvfb for the session (harness.XDisplay).
-wine            a harness.WineRunner in simulated_lan on x_display; set the DPI with
+x_display       one private Xvfb for the session (simlan.XDisplay).
+wine            a simlan.WineRunner in simulated_lan on x_display; set the DPI with
                 @pytest.mark.wine(dpi=144).
 
 A missing prerequisite fails the test with the reason; nothing is skipped.
@@ -13,13 +13,15 @@ A missing prerequisite fails the test with the reason; nothing is skipped.
 
 import os
 import shutil
+import sys
 from pathlib import Path
 
 import pytest
 
-from harness import WINE, SimulatedLan, WineRunner, XDisplay
-
 REPO = Path(__file__).resolve().parents[1]
+sys.path.insert(0, str(REPO / "scripts"))
+
+from simlan import WINE, SimulatedLan, WineRunner, XDisplay
 
 TOOLS = {
     "ip": "iproute2", "Xvfb": "xvfb", "import": "imagemagick", "identify": "imagemagick",

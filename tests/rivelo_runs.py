@@ -1,7 +1,7 @@
 """Runs rivelo.exe under Wine inside a simulated LAN and reads what the
 stand-in engine library wrote to its transcript (standin/engine/transcript.md).
 
-Every run goes through a harness.WineRunner, so it happens inside a
+Every run goes through a simlan.WineRunner, so it happens inside a
 namespace that the test made and whose isolation the harness proved first.
 """
 

@@ -13,8 +13,8 @@ from pathlib import Path
 import pytest
 
 import reference_codec
-from harness import colour_count, prefix_pids
-from harness.simlan import link_exists, namespace_exists
+from simlan import colour_count, prefix_pids
+from simlan.simlan import link_exists, namespace_exists
 
 REPO = Path(__file__).resolve().parents[1]
 DEMO_SH = REPO / "scripts" / "demo.sh"

@@ -9,9 +9,9 @@ from pathlib import Path
 
 import pytest
 
-from harness import (IsolationError, SimulatedLan, WineRunner, colour_count, find_window, is_blank,
+from simlan import (IsolationError, SimulatedLan, WineRunner, colour_count, find_window, is_blank,
                      open_lans, prefix_pids, screenshot, screenshot_when_drawn)
-from harness.simlan import SIMLAN, link_exists, namespace_exists
+from simlan.simlan import SIMLAN, link_exists, namespace_exists
 
 TESTS = Path(__file__).resolve().parent
 STATE_DIR = Path(os.environ.get("RIVELO_SIMLAN_STATE", "/run/rivelo-simlan"))
@@ -44,7 +44,7 @@ def probe_tool(tmp_path_factory):
         pytest.fail(f"{MINGW} is missing (Debian package g++-mingw-w64-x86-64-posix)")
     exe = tmp_path_factory.mktemp("probe") / "probe_tool.exe"
     subprocess.run([MINGW, "-std=c++17", "-Wall", "-Wextra", "-Werror", "-O1", "-static", "-o", str(exe),
-                    str(TESTS / "harness" / "probe_tool.cpp"), "-lws2_32", "-liphlpapi", "-lgdi32", "-luser32"],
+                    str(TESTS / "probe_tool.cpp"), "-lws2_32", "-liphlpapi", "-lgdi32", "-luser32"],
                    check=True)
     return exe
 
@@ -175,8 +175,8 @@ def test_leaving_by_exception_removes_everything():
 
 HOLDER = """
 import sys, time
-sys.path.insert(0, {tests!r})
-from harness import SimulatedLan
+sys.path.insert(0, {scripts!r})
+from simlan import SimulatedLan
 with SimulatedLan(hosts=[1]) as lan:
     print(lan.name, lan.prefix, flush=True)
     time.sleep(120)
@@ -185,7 +185,7 @@ with SimulatedLan(hosts=[1]) as lan:
 
 @pytest.mark.parametrize("sig", [signal.SIGINT, signal.SIGTERM])
 def test_signal_removes_everything(sig):
-    holder = subprocess.Popen([sys.executable, "-c", HOLDER.format(tests=str(TESTS))],
+    holder = subprocess.Popen([sys.executable, "-c", HOLDER.format(scripts=str(TESTS.parent / "scripts"))],
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
     name, prefix = holder.stdout.readline().split()
     assert leftovers(name, prefix) != []

@@ -14,7 +14,7 @@ from pathlib import Path
 
 import pytest
 
-from harness import SimulatedLan, WineRunner
+from simlan import SimulatedLan, WineRunner
 
 REPO = Path(__file__).resolve().parents[1]
 HOSTS = [1, 7, 200]

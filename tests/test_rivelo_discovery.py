@@ -9,7 +9,7 @@ from pathlib import Path
 
 import pytest
 
-from harness import WINE, SimulatedLan, WineRunner, find_window, is_blank, screenshot_when_drawn
+from simlan import WINE, SimulatedLan, WineRunner, find_window, is_blank, screenshot_when_drawn
 from reference_codec import MethodCall, Success, decode_envelope, decode_method_call
 from rivelo_runs import read_transcript, run_rivelo
 

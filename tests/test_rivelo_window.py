@@ -9,7 +9,7 @@ import subprocess
 
 import pytest
 
-from harness import WINE, SimulatedLan, WineRunner
+from simlan import WINE, SimulatedLan, WineRunner
 from rivelo_runs import (DISCOVERY_CHANNEL, PLUGINS, build_launcher, copy_without_data,
                          run_rivelo)
 
