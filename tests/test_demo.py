@@ -33,7 +33,8 @@ def text(value):
 
 
 def event_bytes(host, success):
-    return b"\x00\x0d\x02" + text("ip") + text(f"{PREFIX}.{host}") + text("success") + (b"\x01" if success else b"\x02")
+    answer = b"\x01" if success else b"\x02"
+    return b"\x00\x0d\x02" + text("ip") + text(f"{PREFIX}.{host}") + text("success") + answer
 
 
 def error_bytes(code, message):
@@ -92,8 +93,10 @@ def test_a_scan_is_followed_as_the_transcript_grows(tmp_path):
     (sweep({1, 7, 99}), {1, 7}, "unexpected 10.77.9.99"),
     (sweep({1}, skip={254}), {1}, "10.77.9.254 was never probed"),
     (sweep({1}, twice={30}), {1}, "10.77.9.30 was probed 2 times"),
-    (sweep({1}) + [message(5, "to_dart", error_bytes("error", "boom"))], {1}, "error on the discovery stream: error boom"),
+    (sweep({1}) + [message(5, "to_dart", error_bytes("error", "boom"))], {1}, "on the discovery stream: error boom"),
     (sweep({1}) + [message(5, "to_dart", b"\x00\x0d\x01" + text("ip") + text("x"))], {1}, "unexpected event"),
+    (sweep({1}) + [message(5, "to_dart", event_bytes(1, True)[:-1] + b"\x03\x01\x00\x00\x00")], {1},
+     "unexpected event"),
     (sweep({1}) + [message(5, "to_dart", b"\x00\x0d\x05")], {1}, "undecodable"),
 ])
 def test_a_scan_that_differs_is_reported(tmp_path, lines, expected, problem):
