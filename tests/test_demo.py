@@ -15,6 +15,7 @@ import pytest
 
 from simlan import colour_count, prefix_pids
 from simlan.simlan import link_exists, namespace_exists
+from wire_reader import decode_envelope
 
 REPO = Path(__file__).resolve().parents[1]
 DEMO_SH = REPO / "scripts" / "demo.sh"
@@ -184,6 +185,11 @@ def test_two_scans_find_exactly_the_simulated_hosts(windows_build, tmp_path):
     answered = re.findall(r"scan \d: (\d+) of 254 hosts answered in (\d+\.\d) s", output)
     assert [count for count, _ in answered] == ["4", "4"]
     assert all(float(seconds) > 1.0 for _, seconds in answered)
+    lines = [json.loads(line) for line in (tmp_path / "t.jsonl").read_text().splitlines()]
+    events = [(int(decode_envelope(bytes.fromhex(line["hex"])).result["ip"].rsplit(".", 1)[1]), line["t"])
+              for line in lines if line["type"] == "message" and line["direction"] == "to_dart" and line["size"]]
+    # .251 to .254 are silent: the last batch waits out the 200 ms pause and a whole 1 s echo time-out.
+    assert min(t for host, t in events if host > 250) - max(t for host, t in events if 200 < host <= 250) >= 1000
     assert colour_count(tmp_path / "shot.png") > 2
     assert leftovers_of(output) == []
 
