@@ -1,16 +1,18 @@
 // Helpers shared by the encoding unit tests: hex byte strings, one-call
-// encode and decode through the standard serializer, and a capture of the
-// diagnostics written to std::cerr. Test-only; one test thread.
+// encode and decode through either kind of stream, a capture of the
+// diagnostics written to std::cerr, and a serializer extended by one tag.
+// Test-only; one test thread.
 
 #ifndef RIVELO_ENCODING_CODEC_TEST_SUPPORT_H_
 #define RIVELO_ENCODING_CODEC_TEST_SUPPORT_H_
 
 #include <any>
 #include <cstdint>
+#include <iomanip>
 #include <iostream>
+#include <memory>
 #include <sstream>
 #include <string>
-#include <variant>
 #include <vector>
 
 #include "encoding/byte_streams.h"
@@ -20,57 +22,83 @@
 namespace flutter {
 namespace testing {
 
-// "0C 01 00" -> {0x0C, 0x01, 0x00}; spaces are ignored.
+// "0C 01 00" -> {0x0C, 0x01, 0x00}.
 inline std::vector<uint8_t> Hex(const std::string& text) {
+  std::istringstream in(text);
   std::vector<uint8_t> bytes;
-  std::string digits;
-  for (char c : text) {
-    if (c != ' ') {
-      digits += c;
-    }
-  }
-  for (size_t i = 0; i + 1 < digits.size(); i += 2) {
-    bytes.push_back(
-        static_cast<uint8_t>(std::stoul(digits.substr(i, 2), nullptr, 16)));
+  for (unsigned byte = 0; in >> std::hex >> byte;) {
+    bytes.push_back(static_cast<uint8_t>(byte));
   }
   return bytes;
 }
 
 inline std::string ToHex(const std::vector<uint8_t>& bytes) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  for (uint8_t byte : bytes) {
-    if (!text.empty()) {
-      text += ' ';
-    }
-    text += kDigits[byte >> 4];
-    text += kDigits[byte & 0x0F];
+  std::ostringstream out;
+  out << std::hex << std::uppercase << std::setfill('0');
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    out << (i == 0 ? "" : " ") << std::setw(2) << int{bytes[i]};
   }
-  return text;
+  return out.str();
+}
+
+// The serializer may read and write the built-in buffer streams directly, but
+// must serve any other stream, even one derived from them, through the
+// virtual calls. Wire tables run through both kinds, so that both paths are
+// held to the same bytes and diagnostics.
+enum class Streams { kBuiltIn, kDerived };
+inline constexpr Streams kBothStreams[] = {Streams::kBuiltIn,
+                                           Streams::kDerived};
+
+inline std::ostream& operator<<(std::ostream& out, Streams streams) {
+  return out << (streams == Streams::kBuiltIn ? " (built-in streams)"
+                                              : " (derived streams)");
+}
+
+struct DerivedWriter : ByteBufferStreamWriter {
+  using ByteBufferStreamWriter::ByteBufferStreamWriter;
+};
+
+struct DerivedReader : ByteBufferStreamReader {
+  using ByteBufferStreamReader::ByteBufferStreamReader;
+};
+
+inline std::unique_ptr<ByteStreamWriter> Writer(Streams streams,
+                                                std::vector<uint8_t>* bytes) {
+  if (streams == Streams::kBuiltIn) {
+    return std::make_unique<ByteBufferStreamWriter>(bytes);
+  }
+  return std::make_unique<DerivedWriter>(bytes);
+}
+
+inline std::unique_ptr<ByteStreamReader> Reader(
+    Streams streams, const std::vector<uint8_t>& bytes) {
+  if (streams == Streams::kBuiltIn) {
+    return std::make_unique<ByteBufferStreamReader>(bytes.data(), bytes.size());
+  }
+  return std::make_unique<DerivedReader>(bytes.data(), bytes.size());
 }
 
 inline std::vector<uint8_t> Encode(const EncodableValue& value,
+                                   Streams streams = Streams::kBuiltIn,
                                    const StandardCodecSerializer& serializer =
                                        StandardCodecSerializer::GetInstance()) {
   std::vector<uint8_t> bytes;
-  ByteBufferStreamWriter writer(&bytes);
-  serializer.WriteValue(value, &writer);
+  serializer.WriteValue(value, Writer(streams, &bytes).get());
   return bytes;
 }
 
 inline EncodableValue Decode(const std::vector<uint8_t>& bytes,
+                             Streams streams = Streams::kBuiltIn,
                              const StandardCodecSerializer& serializer =
                                  StandardCodecSerializer::GetInstance()) {
-  ByteBufferStreamReader reader(bytes.data(), bytes.size());
-  return serializer.ReadValue(&reader);
+  return serializer.ReadValue(Reader(streams, bytes).get());
 }
 
 }  // namespace testing
 
 // Lets GoogleTest print a mismatching value as its wire bytes.
 inline void PrintTo(const EncodableValue& value, std::ostream* out) {
-  *out << "value of alternative " << value.index() << " encoded as ["
-       << testing::ToHex(testing::Encode(value)) << "]";
+  *out << "[" << testing::ToHex(testing::Encode(value)) << "]";
 }
 
 namespace testing {
@@ -90,52 +118,45 @@ class CerrCapture {
   std::streambuf* saved_;
 };
 
-inline const char kInvalidRead[] =
+inline const std::string kInvalidRead =
     "Invalid read in StandardCodecByteStreamReader\n";
 
-// An application type that the standard serializer cannot encode.
+// An application value that the standard serializer cannot encode.
 struct Point {
   int32_t x;
   int32_t y;
 };
 
 inline EncodableValue PointValue(int32_t x, int32_t y) {
-  return EncodableValue(CustomEncodableValue(Point{x, y}));
-}
-
-// The held Point, or nullptr when value is not one.
-inline const Point* AsPoint(const EncodableValue& value) {
-  const auto* custom = std::get_if<CustomEncodableValue>(&value);
-  return custom == nullptr ? nullptr : std::any_cast<Point>(&custom->value());
+  return CustomEncodableValue(Point{x, y});
 }
 
 // A serializer extended by one tag: a Point as tag 128 followed by its two
 // coordinates as complete values.
 class PointSerializer : public StandardCodecSerializer {
  public:
-  static constexpr uint8_t kPointTag = 128;
-
   void WriteValue(const EncodableValue& value,
                   ByteStreamWriter* stream) const override {
-    const Point* point = AsPoint(value);
-    if (point == nullptr) {
+    const auto* custom = std::get_if<CustomEncodableValue>(&value);
+    if (custom == nullptr) {
       StandardCodecSerializer::WriteValue(value, stream);
       return;
     }
-    stream->WriteByte(kPointTag);
-    WriteValue(EncodableValue(point->x), stream);
-    WriteValue(EncodableValue(point->y), stream);
+    const auto& point = std::any_cast<const Point&>(custom->value());
+    stream->WriteByte(128);
+    WriteValue(point.x, stream);
+    WriteValue(point.y, stream);
   }
 
  protected:
   EncodableValue ReadValueOfType(uint8_t type,
                                  ByteStreamReader* stream) const override {
-    if (type != kPointTag) {
+    if (type != 128) {
       return StandardCodecSerializer::ReadValueOfType(type, stream);
     }
     const EncodableValue x = ReadValue(stream);
-    const EncodableValue y = ReadValue(stream);
-    return PointValue(std::get<int32_t>(x), std::get<int32_t>(y));
+    return PointValue(std::get<int32_t>(x),
+                      std::get<int32_t>(ReadValue(stream)));
   }
 };
 
