@@ -54,28 +54,16 @@ inline std::ostream& operator<<(std::ostream& out, Streams streams) {
                                               : " (derived streams)");
 }
 
-struct DerivedWriter : ByteBufferStreamWriter {
-  using ByteBufferStreamWriter::ByteBufferStreamWriter;
-};
-
-struct DerivedReader : ByteBufferStreamReader {
-  using ByteBufferStreamReader::ByteBufferStreamReader;
-};
-
-inline std::unique_ptr<ByteStreamWriter> Writer(Streams streams,
-                                                std::vector<uint8_t>* bytes) {
-  if (streams == Streams::kBuiltIn) {
-    return std::make_unique<ByteBufferStreamWriter>(bytes);
+// A stream of the built-in class, or of a trivial class derived from it.
+template <typename Stream, typename... Arguments>
+std::unique_ptr<Stream> MakeStream(Streams streams, Arguments... arguments) {
+  struct Derived : Stream {
+    using Stream::Stream;
+  };
+  if (streams == Streams::kDerived) {
+    return std::make_unique<Derived>(arguments...);
   }
-  return std::make_unique<DerivedWriter>(bytes);
-}
-
-inline std::unique_ptr<ByteStreamReader> Reader(
-    Streams streams, const std::vector<uint8_t>& bytes) {
-  if (streams == Streams::kBuiltIn) {
-    return std::make_unique<ByteBufferStreamReader>(bytes.data(), bytes.size());
-  }
-  return std::make_unique<DerivedReader>(bytes.data(), bytes.size());
+  return std::make_unique<Stream>(arguments...);
 }
 
 inline std::vector<uint8_t> Encode(const EncodableValue& value,
@@ -83,7 +71,8 @@ inline std::vector<uint8_t> Encode(const EncodableValue& value,
                                    const StandardCodecSerializer& serializer =
                                        StandardCodecSerializer::GetInstance()) {
   std::vector<uint8_t> bytes;
-  serializer.WriteValue(value, Writer(streams, &bytes).get());
+  serializer.WriteValue(
+      value, MakeStream<ByteBufferStreamWriter>(streams, &bytes).get());
   return bytes;
 }
 
@@ -91,49 +80,27 @@ inline EncodableValue Decode(const std::vector<uint8_t>& bytes,
                              Streams streams = Streams::kBuiltIn,
                              const StandardCodecSerializer& serializer =
                                  StandardCodecSerializer::GetInstance()) {
-  return serializer.ReadValue(Reader(streams, bytes).get());
+  return serializer.ReadValue(
+      MakeStream<ByteBufferStreamReader>(streams, bytes.data(), bytes.size())
+          .get());
 }
-
-}  // namespace testing
-
-// Lets GoogleTest print a mismatching value as its wire bytes.
-inline void PrintTo(const EncodableValue& value, std::ostream* out) {
-  *out << "[" << testing::ToHex(testing::Encode(value)) << "]";
-}
-
-namespace testing {
 
 // Redirects std::cerr into a string for its lifetime.
-class CerrCapture {
- public:
-  CerrCapture() : saved_(std::cerr.rdbuf(captured_.rdbuf())) {}
-  ~CerrCapture() { std::cerr.rdbuf(saved_); }
-  CerrCapture(const CerrCapture&) = delete;
-  CerrCapture& operator=(const CerrCapture&) = delete;
+struct CerrCapture {
+  CerrCapture() : saved(std::cerr.rdbuf(captured.rdbuf())) {}
+  ~CerrCapture() { std::cerr.rdbuf(saved); }
+  std::string text() const { return captured.str(); }
 
-  std::string text() const { return captured_.str(); }
-
- private:
-  std::ostringstream captured_;
-  std::streambuf* saved_;
+  std::ostringstream captured;
+  std::streambuf* saved;
 };
 
 inline const std::string kInvalidRead =
     "Invalid read in StandardCodecByteStreamReader\n";
 
-// An application value that the standard serializer cannot encode.
-struct Point {
-  int32_t x;
-  int32_t y;
-};
-
-inline EncodableValue PointValue(int32_t x, int32_t y) {
-  return CustomEncodableValue(Point{x, y});
-}
-
-// A serializer extended by one tag: a Point as tag 128 followed by its two
-// coordinates as complete values.
-class PointSerializer : public StandardCodecSerializer {
+// A serializer extended by one tag: a custom value holding an int32_t, as
+// tag 128 followed by the number as a complete value.
+class TaggedSerializer : public StandardCodecSerializer {
  public:
   void WriteValue(const EncodableValue& value,
                   ByteStreamWriter* stream) const override {
@@ -142,10 +109,8 @@ class PointSerializer : public StandardCodecSerializer {
       StandardCodecSerializer::WriteValue(value, stream);
       return;
     }
-    const auto& point = std::any_cast<const Point&>(custom->value());
     stream->WriteByte(128);
-    WriteValue(point.x, stream);
-    WriteValue(point.y, stream);
+    WriteValue(std::any_cast<int32_t>(custom->value()), stream);
   }
 
  protected:
@@ -154,13 +119,17 @@ class PointSerializer : public StandardCodecSerializer {
     if (type != 128) {
       return StandardCodecSerializer::ReadValueOfType(type, stream);
     }
-    const EncodableValue x = ReadValue(stream);
-    return PointValue(std::get<int32_t>(x),
-                      std::get<int32_t>(ReadValue(stream)));
+    return CustomEncodableValue(std::get<int32_t>(ReadValue(stream)));
   }
 };
 
 }  // namespace testing
+
+// Lets GoogleTest print a mismatching value as its wire bytes.
+inline void PrintTo(const EncodableValue& value, std::ostream* out) {
+  *out << "[" << testing::ToHex(testing::Encode(value)) << "]";
+}
+
 }  // namespace flutter
 
 #endif  // RIVELO_ENCODING_CODEC_TEST_SUPPORT_H_

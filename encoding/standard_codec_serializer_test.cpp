@@ -17,10 +17,30 @@ using testing::Encode;
 using testing::Hex;
 using testing::kBothStreams;
 using testing::kInvalidRead;
-using testing::PointSerializer;
-using testing::PointValue;
+using testing::MakeStream;
 using testing::Streams;
+using testing::TaggedSerializer;
 using testing::ToHex;
+
+// What the serializer never asks but a caller may: alignment 0 pads and skips
+// nothing, a huge count fails without wrapping the bound check around, and a
+// position skipped past the end leaves nothing to read.
+TEST(ByteBufferStreams, ZeroAlignmentHugeCountsAndSkipsPastTheEnd) {
+  std::vector<uint8_t> bytes = {0xAA, 0xBB};
+  ByteBufferStreamWriter writer(&bytes);
+  writer.WritePadding(0);
+  EXPECT_EQ(bytes.size(), 2u);
+  ByteBufferStreamReader reader(bytes.data(), bytes.size());
+  reader.SkipPadding(0);
+  EXPECT_EQ(reader.ReadByte(), 0xAA);
+  uint8_t destination = 0;
+  CerrCapture cerr;
+  reader.ReadBytes(&destination, static_cast<size_t>(-1));
+  EXPECT_EQ(cerr.text(), kInvalidRead);
+  EXPECT_EQ(reader.BytesRemaining(), 1u);
+  reader.SkipPadding(4);
+  EXPECT_EQ(reader.BytesRemaining(), 0u);
+}
 
 // Each buffer starts with the value, so padding counts from the tag.
 TEST(StandardCodecSerializer, WritesAndReadsTheWireFormat) {
@@ -46,7 +66,6 @@ TEST(StandardCodecSerializer, WritesAndReadsTheWireFormat) {
        "00 00 00 00 00 00 00 C0"},
       {std::vector<float>{1.0f}, "0E 01 00 00 00 00 80 3F"},
       {EncodableList{true, EncodableValue()}, "0C 02 01 00"},
-      {EncodableMap{{"a", true}}, "0D 01 07 01 61 01"},
       {EncodableMap{{EncodableValue(), EncodableValue()}}, "0D 01 00 00"},
       // Keys in ascending order: by alternative first, then by contents.
       {EncodableMap{{int32_t{2}, "x"}, {int32_t{1}, "y"}},
@@ -71,11 +90,6 @@ TEST(StandardCodecSerializer, WritesAndReadsTheWireFormat) {
   }
 }
 
-std::string UnknownType(int tag) {
-  return "Unknown type in StandardCodecSerializer::ReadValueOfType: " +
-         std::to_string(tag) + "\n";
-}
-
 // Decoding never stops early: every input yields a value, and every fault its
 // exact diagnostic lines. A count that the remaining input cannot hold is
 // refused before anything is allocated and read as an empty value.
@@ -87,7 +101,6 @@ TEST(StandardCodecSerializer, ReadsEveryInputWithExactDiagnostics) {
   } cases[] = {
       {"05 01 78", "", "x"},
       {"07 FE 01 00 61", "", "a"},
-      {"07 FF 01 00 00 00 61", "", "a"},
       {"03 05 00 00 00 FF FF", "", int32_t{5}},
       // A repeated key keeps its first value.
       {"0D 02 07 01 61 01 07 01 61 02", "", EncodableMap{{"a", true}}},
@@ -96,7 +109,9 @@ TEST(StandardCodecSerializer, ReadsEveryInputWithExactDiagnostics) {
       {"06", kInvalidRead, 0.0},
       {"07 FE 05", kInvalidRead, ""},
       // An unknown tag consumes only itself; a failed read does not move.
-      {"0C 02 0F 01", UnknownType(15), EncodableList{EncodableValue(), true}},
+      {"0C 02 0F 01",
+       "Unknown type in StandardCodecSerializer::ReadValueOfType: 15\n",
+       EncodableList{EncodableValue(), true}},
       {"0C 02 03 01 00", kInvalidRead, EncodableList{int32_t{0}, true}},
       {"09 00", kInvalidRead, std::vector<int32_t>{}},
       // Counts beyond the input: full element width, after the padding.
@@ -138,17 +153,15 @@ TEST(StandardCodecSerializer, SizeFormBoundaries) {
     const struct {
       const char* tag;
       EncodableValue value;
-      size_t payload;
-    } kinds[] = {{"07", std::string(s.size, 'x'), s.size},
-                 {"08", std::vector<uint8_t>(s.size, 0xAB), s.size},
-                 {"0C", EncodableList(s.size), s.size},
-                 {"0D", map, 6 * s.size}};
+    } kinds[] = {{"07", std::string(s.size, 'x')},
+                 {"08", std::vector<uint8_t>(s.size, 0xAB)},
+                 {"0C", EncodableList(s.size)},
+                 {"0D", map}};
     for (const auto& kind : kinds) {
       for (Streams streams : kBothStreams) {
         const std::string header = std::string(kind.tag) + " " + s.size_field;
         std::vector<uint8_t> bytes = Encode(kind.value, streams);
         EXPECT_EQ(Decode(bytes, streams), kind.value) << header << streams;
-        ASSERT_EQ(bytes.size(), Hex(header).size() + kind.payload) << header;
         bytes.resize(Hex(header).size());
         EXPECT_EQ(ToHex(bytes), header) << streams;
       }
@@ -156,40 +169,36 @@ TEST(StandardCodecSerializer, SizeFormBoundaries) {
   }
 }
 
-// The largest size fits the 32-bit form; one more is reported, not written.
-TEST(StandardCodecSerializer, SizeFieldLimits) {
+// A size beyond 32 bits is reported and not written; a custom value is
+// reported and written as null, so that the message stays well formed.
+TEST(StandardCodecSerializer, WhatTheFormatCannotCarryIsReported) {
   struct Sizes : StandardCodecSerializer {
     using StandardCodecSerializer::ReadSize;
     using StandardCodecSerializer::WriteSize;
   } serializer;
   for (Streams streams : kBothStreams) {
     std::vector<uint8_t> bytes;
+    const auto writer = MakeStream<ByteBufferStreamWriter>(streams, &bytes);
     CerrCapture cerr;
-    serializer.WriteSize(0xFFFFFFFF, testing::Writer(streams, &bytes).get());
-    serializer.WriteSize(size_t{1} << 32,
-                         testing::Writer(streams, &bytes).get());
-    EXPECT_EQ(ToHex(bytes), "FF FF FF FF FF") << streams;
-    EXPECT_EQ(serializer.ReadSize(testing::Reader(streams, bytes).get()),
-              0xFFFFFFFF);
+    serializer.WriteSize(0xFFFFFFFF, writer.get());
+    serializer.WriteSize(size_t{1} << 32, writer.get());
+    serializer.WriteValue(EncodableList{CustomEncodableValue(1), true},
+                          writer.get());
+    const auto reader =
+        MakeStream<ByteBufferStreamReader>(streams, bytes.data(), bytes.size());
+    EXPECT_EQ(serializer.ReadSize(reader.get()), 0xFFFFFFFF);
+    EXPECT_EQ(ToHex(bytes), "FF FF FF FF FF 0C 02 00 01") << streams;
     EXPECT_EQ(cerr.text(),
               "Size too large for StandardCodecSerializer: 4294967296 "
-              "exceeds 4294967295\n");
-  }
-}
-
-TEST(StandardCodecSerializer, CustomValueIsWrittenAsNullAndReported) {
-  for (Streams streams : kBothStreams) {
-    CerrCapture cerr;
-    EXPECT_EQ(ToHex(Encode(EncodableList{PointValue(1, 2), true}, streams)),
-              "0C 02 00 01");
-    EXPECT_EQ(cerr.text(),
-              "Unhandled custom type in StandardCodecSerializer::WriteValue. "
-              "Custom types require codec extensions.\n");
+              "exceeds 4294967295\nUnhandled custom type in "
+              "StandardCodecSerializer::WriteValue. Custom types require "
+              "codec extensions.\n");
   }
 }
 
 // Two bytes per level would otherwise let a small message exhaust the stack:
-// the value at level 513 is read as null, its tag consumed.
+// the value at level 513 is read as null, its tag consumed, and the rest of
+// the input is left unread.
 TEST(StandardCodecSerializer, NestingDeeperThan512IsReadAsNull) {
   auto lists = [](size_t depth, uint8_t innermost) {
     std::vector<uint8_t> bytes;
@@ -199,31 +208,22 @@ TEST(StandardCodecSerializer, NestingDeeperThan512IsReadAsNull) {
     bytes.push_back(innermost);
     return bytes;
   };
-  const std::string too_deep =
-      "Value nested deeper than 512 levels in "
-      "StandardCodecSerializer::ReadValue; read as null\n";
-  const struct {
-    size_t depth;
-    std::vector<uint8_t> read_as;
-    std::string diagnostics;
-  } cases[] = {{511, lists(511, 0x01), ""},
-               {512, lists(512, 0x00), too_deep},
-               {100000, lists(512, 0x00), too_deep}};
-  for (const auto& c : cases) {
-    for (Streams streams : kBothStreams) {
-      CerrCapture cerr;
-      EXPECT_EQ(Encode(Decode(lists(c.depth, 0x01), streams)), c.read_as)
-          << c.depth << streams;
-      EXPECT_EQ(cerr.text(), c.diagnostics) << c.depth << streams;
-    }
+  for (Streams streams : kBothStreams) {
+    CerrCapture cerr;
+    EXPECT_EQ(Encode(Decode(lists(511, 0x01), streams)), lists(511, 0x01));
+    EXPECT_EQ(cerr.text(), "") << streams;
+    EXPECT_EQ(Encode(Decode(lists(100000, 0x01), streams)), lists(512, 0x00));
+    EXPECT_EQ(cerr.text(),
+              "Value nested deeper than 512 levels in "
+              "StandardCodecSerializer::ReadValue; read as null\n")
+        << streams;
   }
 }
 
 // Derived from the buffer writer but never lets it write: the serializer must
 // make exactly these calls on a stream that is not a built-in one.
-class RecordingWriter : public ByteBufferStreamWriter {
- public:
-  RecordingWriter() : ByteBufferStreamWriter(&untouched_) {}
+struct RecordingWriter : ByteBufferStreamWriter {
+  RecordingWriter() : ByteBufferStreamWriter(&untouched) {}
   void WriteByte(uint8_t) override { calls.push_back("byte"); }
   void WriteBytes(const uint8_t*, size_t count) override {
     calls.push_back("bytes " + std::to_string(count));
@@ -231,14 +231,11 @@ class RecordingWriter : public ByteBufferStreamWriter {
   void WritePadding(uint8_t alignment) override {
     calls.push_back("pad " + std::to_string(alignment));
   }
+  std::vector<uint8_t> untouched;
   std::vector<std::string> calls;
-
- private:
-  std::vector<uint8_t> untouched_;
 };
 
-class RecordingReader : public ByteBufferStreamReader {
- public:
+struct RecordingReader : ByteBufferStreamReader {
   using ByteBufferStreamReader::ByteBufferStreamReader;
   void ReadBytes(uint8_t* destination, size_t count) override {
     block_reads.push_back(count);
@@ -257,9 +254,7 @@ TEST(StandardCodecSerializer, NumericVectorsMoveInOneBlock) {
        {"byte", "byte", "bytes 2", "bytes 300"},
        {2, 300}},
       {std::vector<int32_t>(3), {"byte", "byte", "pad 4", "bytes 12"}, {12}},
-      {std::vector<int64_t>(3), {"byte", "byte", "pad 8", "bytes 24"}, {24}},
       {std::vector<double>(3), {"byte", "byte", "pad 8", "bytes 24"}, {24}},
-      {std::vector<float>(3), {"byte", "byte", "pad 4", "bytes 12"}, {12}},
   };
   for (const auto& c : cases) {
     RecordingWriter writer;
@@ -274,19 +269,19 @@ TEST(StandardCodecSerializer, NumericVectorsMoveInOneBlock) {
 }
 
 TEST(StandardCodecSerializer, DerivedSerializerSeesItsTagAtAnyDepth) {
-  const PointSerializer serializer;
-  const EncodableValue value(EncodableMap{
-      {"points", EncodableList{PointValue(1, -2), 5, PointValue(3, 4)}}});
+  const TaggedSerializer serializer;
+  const EncodableValue value(
+      EncodableMap{{"tagged", EncodableList{CustomEncodableValue(-2), 5,
+                                            CustomEncodableValue(4)}}});
   const std::string expected =
-      "0D 01 07 06 70 6F 69 6E 74 73 0C 03 "
-      "80 03 01 00 00 00 03 FE FF FF FF 03 05 00 00 00 "
-      "80 03 03 00 00 00 03 04 00 00 00";
+      "0D 01 07 06 74 61 67 67 65 64 0C 03 "
+      "80 03 FE FF FF FF 03 05 00 00 00 80 03 04 00 00 00";
   for (Streams streams : kBothStreams) {
     CerrCapture cerr;
     const std::vector<uint8_t> bytes = Encode(value, streams, serializer);
     EXPECT_EQ(ToHex(bytes), expected) << streams;
-    // The points come back, and write again, only if every level was read
-    // through the extension.
+    // The custom values come back, and write again, only if every level was
+    // read through the extension.
     const EncodableValue decoded = Decode(bytes, streams, serializer);
     EXPECT_EQ(ToHex(Encode(decoded, streams, serializer)), expected);
     EXPECT_EQ(cerr.text(), "") << streams;
