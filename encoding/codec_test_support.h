@@ -1,7 +1,8 @@
 // Helpers shared by the encoding unit tests: hex byte strings, one-call
 // encode and decode through either kind of stream, a capture of the
 // diagnostics written to std::cerr, and a serializer extended by one tag.
-// Test-only; one test thread.
+// Used only by tests and fuzz targets. CerrCapture swaps the process-wide
+// std::cerr buffer, so captures belong to one thread at a time.
 
 #ifndef RIVELO_ENCODING_CODEC_TEST_SUPPORT_H_
 #define RIVELO_ENCODING_CODEC_TEST_SUPPORT_H_
@@ -13,6 +14,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "encoding/byte_streams.h"

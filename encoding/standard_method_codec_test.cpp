@@ -172,11 +172,13 @@ TEST(StandardMethodCodec, DerivedSerializerGetsItsOwnCodec) {
 
 // Host probes encode their events through the shared codec from many threads
 // while the platform thread decodes; run under TSan this checks that nothing
-// is shared between calls.
+// is shared between calls. The codec is obtained once, before the threads
+// start, as GetInstance serves one thread at a time.
 TEST(StandardMethodCodec, SharedCodecServesManyThreadsAtOnce) {
   const std::string event_bytes =
       "0D 02 07 02 69 70 07 08 31 30 2E 30 2E 30 2E 31 "
       "07 07 73 75 63 63 65 73 73 02";
+  const StandardMethodCodec& codec = Codec();
   std::atomic<int> waiting{8};
   std::atomic<int> mismatches{0};
   std::vector<std::thread> threads;
@@ -189,9 +191,9 @@ TEST(StandardMethodCodec, SharedCodecServesManyThreadsAtOnce) {
         std::this_thread::yield();
       }
       for (int i = 0; i < 200; ++i) {
-        const auto bytes = Codec().EncodeSuccessEnvelope(&event);
+        const auto bytes = codec.EncodeSuccessEnvelope(&event);
         RecordingResult result;
-        Codec().DecodeResponseEnvelope(bytes->data(), bytes->size(), &result);
+        codec.DecodeResponseEnvelope(bytes->data(), bytes->size(), &result);
         mismatches +=
             ToHex(*bytes) != "00 " + event_bytes ||
             result.calls != std::vector<std::string>{"success " + event_bytes};
