@@ -187,18 +187,19 @@ TEST_F(MessengerTest, SendsCarryTheirBytesAndRepliesComeBackOnce) {
   EXPECT_TRUE(sent[1].with_reply);
 }
 
-TEST_F(MessengerTest, ReplacingOrRemovingAHandlerDestroysTheOldOne) {
+TEST_F(MessengerTest, ReplacingOrRemovingAHandlerUnregistersAndDestroysTheOldOne) {
+  messenger_.SetMessageHandler(kChannel, AnswerWith(1));
   auto witness = std::make_shared<int>(0);
   messenger_.SetMessageHandler(kChannel, [witness](const uint8_t*, size_t, BinaryReply reply) {
-    reply(nullptr, 0);
+    const uint8_t answer = 2;
+    reply(&answer, 1);
   });
-  messenger_.SetMessageHandler(kChannel, AnswerWith(2));
-  EXPECT_EQ(witness.use_count(), 1);
   EXPECT_EQ(fake().Deliver(kChannel, {0}), std::optional<Bytes>(Bytes{2}));
 
   messenger_.SetMessageHandler(kChannel, nullptr);
   messenger_.SetMessageHandler("never/set", nullptr);
-  EXPECT_FALSE(fake().HasMessageCallback(kChannel));
+  EXPECT_EQ(witness.use_count(), 1);
+  EXPECT_EQ(fake().Deliver(kChannel, {0}), std::nullopt);
   EXPECT_EQ(fake().CallCount("FlutterDesktopMessengerSetCallback"), 4u);
 }
 

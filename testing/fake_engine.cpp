@@ -10,11 +10,13 @@
 #include "encoding/method_call.h"
 #include "encoding/standard_method_codec.h"
 #include "standin/books/messenger_books.h"
+#include "standin/books/pending_replies.h"
 #include "standin/books/response_ledger.h"
 
 // The library's opaque types, as the fake models them. Nothing is freed
 // before Reset(), so a stale handle is recorded as a problem, not a crash.
 struct FlutterDesktopMessenger {
+  FlutterDesktopEngine* engine = nullptr;
   standin::MessengerBooks books;
   std::map<std::string, std::pair<FlutterDesktopMessageCallback, void*>> callbacks;
 };
@@ -28,6 +30,7 @@ struct FlutterDesktopEngine {
   FlutterDesktopOnNextFrameCallback next_frame = nullptr;
   void* next_frame_user_data = nullptr;
   std::map<std::string, FlutterDesktopPluginRegistrar> registrars;
+  standin::PendingReplies replies;
 };
 
 struct FlutterDesktopView {};
@@ -48,13 +51,6 @@ struct Delivery {
   std::optional<Bytes> response;
 };
 
-struct PendingReply {
-  FlutterDesktopEngine* engine = nullptr;
-  std::string channel;
-  FlutterDesktopBinaryReply reply = nullptr;
-  void* user_data = nullptr;
-};
-
 // Everything Reset() forgets: scripts, objects and records.
 struct World {
   bool fail_engine_creation = false;
@@ -69,29 +65,22 @@ struct World {
   std::deque<std::unique_ptr<FlutterDesktopViewController>> controllers;
   standin::ResponseLedger ledger;
   std::vector<Delivery> deliveries;  // index: response handle id - 1
-  std::deque<PendingReply> pending_replies;
 
   std::vector<std::string> calls;
   std::vector<standin::EngineProperties> engine_creations;
   std::vector<std::pair<int32_t, int32_t>> controller_sizes;
   std::vector<SentMessage> sent;
-  std::vector<WindowMessage> window_messages;
   std::vector<std::string> problems;
 
   void Problem(const char* function, const std::string& what) {
     problems.push_back(std::string(function) + " " + what);
   }
 
-  bool Usable(const FlutterDesktopEngine* engine, const char* function) {
-    if (engine != nullptr && engine->destroyed) Problem(function, "on a destroyed engine");
-    return engine != nullptr && !engine->destroyed;
-  }
-
-  bool Usable(const FlutterDesktopViewController* controller, const char* function) {
-    if (controller != nullptr && controller->destroyed) {
-      Problem(function, "on a destroyed view controller");
-    }
-    return controller != nullptr && !controller->destroyed;
+  // An engine or a view controller.
+  template <typename Object>
+  bool Usable(const Object* object, const char* function) {
+    if (object != nullptr && object->destroyed) Problem(function, "on a destroyed object");
+    return object != nullptr && !object->destroyed;
   }
 
   bool Attached(FlutterDesktopMessenger* messenger, const char* function) {
@@ -105,16 +94,6 @@ struct World {
   bool Known(const FlutterDesktopMessenger* messenger) const {
     return std::any_of(engines.begin(), engines.end(),
                        [messenger](const auto& engine) { return &engine->messenger == messenger; });
-  }
-
-  std::vector<PendingReply> TakeReplies(const FlutterDesktopEngine* engine) {
-    std::vector<PendingReply> taken;
-    auto dying = [engine](const PendingReply& pending) { return pending.engine == engine; };
-    std::copy_if(pending_replies.begin(), pending_replies.end(), std::back_inserter(taken),
-                 dying);
-    pending_replies.erase(std::remove_if(pending_replies.begin(), pending_replies.end(), dying),
-                          pending_replies.end());
-    return taken;
   }
 };
 
@@ -160,10 +139,9 @@ void End(Call& call, FlutterDesktopEngine* engine) {
   call.Lock();
   engine->next_frame = nullptr;
   engine->messenger.callbacks.clear();
-  const std::vector<PendingReply> dying = call->TakeReplies(engine);
   call.Unlock();
-  for (const PendingReply& pending : dying) {
-    pending.reply(nullptr, 0, pending.user_data);
+  for (const standin::PendingReplies::Reply& reply : engine->replies.TakeAll()) {
+    reply.Run(nullptr, 0);
   }
 }
 
@@ -178,9 +156,8 @@ bool Send(const char* function, FlutterDesktopMessengerRef messenger, const char
     accepted = call->Attached(messenger, function) &&
                (reply == nullptr || !call->refuse_sends_with_reply);
     if (accepted && reply != nullptr) {
-      auto owner = std::find_if(call->engines.begin(), call->engines.end(), [messenger](
-                                    const auto& engine) { return &engine->messenger == messenger; });
-      call->pending_replies.push_back({owner->get(), channel, reply, user_data});
+      messenger->engine->replies.Add(
+          {static_cast<int64_t>(call->sent.size()), channel, reply, user_data});
     }
   }
   GetState().sent_changed.notify_all();
@@ -273,19 +250,15 @@ bool FakeEngine::RenderFrame() {
 }
 
 bool FakeEngine::AnswerSendWithReply(const std::string& channel, const Bytes& response) {
-  PendingReply pending;
+  std::optional<standin::PendingReplies::Reply> reply;
   {
     std::lock_guard<std::mutex> lock(GetState().mutex);
-    std::deque<PendingReply>& replies = GetState().world->pending_replies;
-    auto found = std::find_if(replies.begin(), replies.end(),
-                              [&channel](const PendingReply& p) { return p.channel == channel; });
-    if (found == replies.end()) return false;
-    pending = *found;
-    replies.erase(found);
+    for (const auto& engine : GetState().world->engines) {
+      if (!reply) reply = engine->replies.TakeOldest(channel);
+    }
   }
-  pending.reply(response.empty() ? nullptr : response.data(), response.size(),
-                pending.user_data);
-  return true;
+  if (reply) reply->Run(response.empty() ? nullptr : response.data(), response.size());
+  return reply.has_value();
 }
 
 std::vector<std::string> FakeEngine::Calls() const {
@@ -333,30 +306,6 @@ bool FakeEngine::WaitForSentOn(const std::string& channel, size_t count,
   });
 }
 
-bool FakeEngine::HasMessageCallback(const std::string& channel) const {
-  std::lock_guard<std::mutex> lock(GetState().mutex);
-  const auto& engines = GetState().world->engines;
-  return std::any_of(engines.begin(), engines.end(), [&channel](const auto& engine) {
-    return engine->messenger.callbacks.count(channel) != 0;
-  });
-}
-
-std::optional<std::string> FakeEngine::RegistrarName(
-    FlutterDesktopPluginRegistrarRef registrar) const {
-  std::lock_guard<std::mutex> lock(GetState().mutex);
-  for (const auto& engine : GetState().world->engines) {
-    for (const auto& entry : engine->registrars) {
-      if (&entry.second == registrar) return entry.first;
-    }
-  }
-  return std::nullopt;
-}
-
-std::vector<WindowMessage> FakeEngine::WindowMessages() const {
-  std::lock_guard<std::mutex> lock(GetState().mutex);
-  return GetState().world->window_messages;
-}
-
 int64_t FakeEngine::OutstandingMessengerReferences() const {
   std::lock_guard<std::mutex> lock(GetState().mutex);
   int64_t total = 0;
@@ -386,9 +335,8 @@ std::vector<std::string> FakeEngine::Problems() const {
     problems.push_back("unanswered messages: " + std::to_string(unanswered) + ", expected " +
                        std::to_string(world.expected_unanswered));
   }
-  if (!world.pending_replies.empty()) {
-    problems.push_back("sends with reply never answered: " +
-                       std::to_string(world.pending_replies.size()));
+  for (const auto& engine : world.engines) {
+    if (engine->replies.size() != 0) problems.push_back("send with reply never answered");
   }
   return problems;
 }
@@ -415,6 +363,7 @@ FlutterDesktopEngineRef FlutterDesktopEngineCreate(
   call->engine_creations.push_back(standin::EngineProperties::CopyFrom(*properties));
   if (call->fail_engine_creation) return nullptr;
   call->engines.push_back(std::make_unique<FlutterDesktopEngine>());
+  call->engines.back()->messenger.engine = call->engines.back().get();
   return call->engines.back().get();
 }
 
@@ -496,10 +445,8 @@ void FlutterDesktopViewControllerForceRedraw(FlutterDesktopViewControllerRef con
 }
 
 bool FlutterDesktopViewControllerHandleTopLevelWindowProc(
-    FlutterDesktopViewControllerRef controller, HWND hwnd, UINT message, WPARAM wparam,
-    LPARAM lparam, LRESULT* result) {
+    FlutterDesktopViewControllerRef controller, HWND, UINT, WPARAM, LPARAM, LRESULT* result) {
   Call call("FlutterDesktopViewControllerHandleTopLevelWindowProc");
-  call->window_messages.push_back({hwnd, message, wparam, lparam});
   if (!call->Usable(controller, "FlutterDesktopViewControllerHandleTopLevelWindowProc") ||
       !call->window_message_result) {
     return false;

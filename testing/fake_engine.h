@@ -61,13 +61,6 @@ struct SentMessage {
   std::thread::id thread;
 };
 
-struct WindowMessage {
-  HWND hwnd = nullptr;
-  UINT message = 0;
-  WPARAM wparam = 0;
-  LPARAM lparam = 0;
-};
-
 class FakeEngine {
  public:
   // The one fake; its state is process-wide because the C functions are.
@@ -118,10 +111,6 @@ class FakeEngine {
   // time-out.
   bool WaitForSentOn(const std::string& channel, size_t count,
                      std::chrono::milliseconds timeout) const;
-  bool HasMessageCallback(const std::string& channel) const;
-  // The plug-in name a registrar handed out by the fake was requested for.
-  std::optional<std::string> RegistrarName(FlutterDesktopPluginRegistrarRef registrar) const;
-  std::vector<WindowMessage> WindowMessages() const;
   int64_t OutstandingMessengerReferences() const;
 
   // Everything that went wrong so far, plus what is still open now.
