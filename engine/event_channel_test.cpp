@@ -78,7 +78,8 @@ std::unique_ptr<StreamHandler<EncodableValue>> LoggingHandler(HandlerLog* log) {
 class EventChannelTest : public fake_engine::FakeEngineTest {
  protected:
   EventChannelTest()
-      : engine_(CreateEngine()), messenger_(FlutterDesktopEngineGetMessenger(engine_)) {}
+      : engine_(fake_engine::CreateEngine()),
+        messenger_(FlutterDesktopEngineGetMessenger(engine_)) {}
   ~EventChannelTest() override {
     log_.sinks.clear();
     FlutterDesktopEngineDestroy(engine_);
@@ -98,13 +99,6 @@ class EventChannelTest : public fake_engine::FakeEngineTest {
   HandlerLog log_;
   FlutterDesktopEngineRef engine_;
   BinaryMessengerImpl messenger_;
-
- private:
-  static FlutterDesktopEngineRef CreateEngine() {
-    FlutterDesktopEngineProperties properties{};
-    properties.dart_entrypoint = "";
-    return FlutterDesktopEngineCreate(&properties);
-  }
 };
 
 // Each row is a conversation with a fresh registration; the answers, the

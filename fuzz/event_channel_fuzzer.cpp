@@ -136,14 +136,6 @@ std::vector<Bytes> SplitMessages(const uint8_t* data, size_t size) {
   return messages;
 }
 
-FlutterDesktopEngineRef CreateEngine() {
-  FlutterDesktopEngineProperties properties{};
-  properties.dart_entrypoint = "";
-  FlutterDesktopEngineRef engine = FlutterDesktopEngineCreate(&properties);
-  Require(engine != nullptr, "the fake refused to create an engine");
-  return engine;
-}
-
 void Converse(flutter::BinaryMessengerImpl& messenger, uint8_t behaviour,
               const std::vector<Bytes>& messages) {
   fake_engine::FakeEngine& fake = fake_engine::FakeEngine::Get();
@@ -182,7 +174,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   fake_engine::FakeEngine& fake = fake_engine::FakeEngine::Get();
   fake.Reset();
-  FlutterDesktopEngineRef engine = CreateEngine();
+  FlutterDesktopEngineRef engine = fake_engine::CreateEngine();
   {
     // The wrapper outlives its engine, as in the host.
     flutter::BinaryMessengerImpl messenger(FlutterDesktopEngineGetMessenger(engine));

@@ -9,6 +9,7 @@
 
 #include "encoding/method_call.h"
 #include "encoding/standard_method_codec.h"
+#include "standin/books/channel_callbacks.h"
 #include "standin/books/messenger_books.h"
 #include "standin/books/pending_replies.h"
 #include "standin/books/response_ledger.h"
@@ -18,7 +19,7 @@
 struct FlutterDesktopMessenger {
   FlutterDesktopEngine* engine = nullptr;
   standin::MessengerBooks books;
-  std::map<std::string, std::pair<FlutterDesktopMessageCallback, void*>> callbacks;
+  standin::ChannelCallbacks callbacks;
 };
 
 struct FlutterDesktopPluginRegistrar {};
@@ -125,6 +126,13 @@ class Call {
   World& world_;
 };
 
+// A copy of one record, taken under the fake's lock.
+template <typename Record>
+Record Read(Record World::*record) {
+  std::lock_guard<std::mutex> lock(GetState().mutex);
+  return (*GetState().world).*record;
+}
+
 Bytes CopyMessage(const uint8_t* message, size_t size) {
   return message == nullptr ? Bytes() : Bytes(message, message + size);
 }
@@ -138,7 +146,7 @@ void End(Call& call, FlutterDesktopEngine* engine) {
   engine->messenger.books.Detach();
   call.Lock();
   engine->next_frame = nullptr;
-  engine->messenger.callbacks.clear();
+  engine->messenger.callbacks.Clear();
   call.Unlock();
   for (const standin::PendingReplies::Reply& reply : engine->replies.TakeAll()) {
     reply.Run(nullptr, 0);
@@ -194,29 +202,18 @@ void FakeEngine::ExpectUnansweredResponses(size_t count) {
 
 std::optional<Bytes> FakeEngine::Deliver(const std::string& channel, const Bytes& message) {
   FlutterDesktopMessenger* messenger = nullptr;
-  std::pair<FlutterDesktopMessageCallback, void*> callback{nullptr, nullptr};
   uint64_t id = 0;
   {
     std::lock_guard<std::mutex> lock(GetState().mutex);
     World& world = *GetState().world;
     for (auto it = world.engines.rbegin(); it != world.engines.rend() && !messenger; ++it) {
-      auto found = (*it)->messenger.callbacks.find(channel);
-      if (found != (*it)->messenger.callbacks.end()) {
-        messenger = &(*it)->messenger;
-        callback = found->second;
-      }
+      if ((*it)->messenger.callbacks.Has(channel)) messenger = &(*it)->messenger;
     }
     if (messenger == nullptr) return std::nullopt;
     world.deliveries.push_back({channel, std::nullopt});
     id = world.ledger.Issue(static_cast<int64_t>(world.deliveries.size()), channel);
   }
-  FlutterDesktopMessage record{};
-  record.struct_size = sizeof(record);
-  record.channel = channel.c_str();
-  record.message = message.empty() ? nullptr : message.data();
-  record.message_size = message.size();
-  record.response_handle = standin::ResponseLedger::Handle(id);
-  callback.first(messenger, &record, callback.second);
+  messenger->callbacks.Deliver(messenger, channel, message, standin::ResponseLedger::Handle(id));
   return ResponseTo(id - 1);
 }
 
@@ -261,30 +258,18 @@ bool FakeEngine::AnswerSendWithReply(const std::string& channel, const Bytes& re
   return reply.has_value();
 }
 
-std::vector<std::string> FakeEngine::Calls() const {
-  std::lock_guard<std::mutex> lock(GetState().mutex);
-  return GetState().world->calls;
-}
+std::vector<std::string> FakeEngine::Calls() const { return Read(&World::calls); }
 
 size_t FakeEngine::CallCount(const std::string& function) const {
   const std::vector<std::string> calls = Calls();
   return static_cast<size_t>(std::count(calls.begin(), calls.end(), function));
 }
 
-std::vector<standin::EngineProperties> FakeEngine::EngineCreations() const {
-  std::lock_guard<std::mutex> lock(GetState().mutex);
-  return GetState().world->engine_creations;
-}
+std::vector<standin::EngineProperties> FakeEngine::EngineCreations() const { return Read(&World::engine_creations); }
 
-std::vector<std::pair<int32_t, int32_t>> FakeEngine::ViewControllerSizes() const {
-  std::lock_guard<std::mutex> lock(GetState().mutex);
-  return GetState().world->controller_sizes;
-}
+std::vector<std::pair<int32_t, int32_t>> FakeEngine::ViewControllerSizes() const { return Read(&World::controller_sizes); }
 
-std::vector<SentMessage> FakeEngine::Sent() const {
-  std::lock_guard<std::mutex> lock(GetState().mutex);
-  return GetState().world->sent;
-}
+std::vector<SentMessage> FakeEngine::Sent() const { return Read(&World::sent); }
 
 std::vector<Bytes> FakeEngine::SentOn(const std::string& channel) const {
   std::vector<Bytes> messages;
@@ -339,6 +324,12 @@ std::vector<std::string> FakeEngine::Problems() const {
     if (engine->replies.size() != 0) problems.push_back("send with reply never answered");
   }
   return problems;
+}
+
+FlutterDesktopEngineRef CreateEngine() {
+  FlutterDesktopEngineProperties properties{};
+  properties.dart_entrypoint = "";
+  return FlutterDesktopEngineCreate(&properties);
 }
 
 FakeEngineTest::FakeEngineTest() { FakeEngine::Get().Reset(); }
@@ -480,11 +471,8 @@ void FlutterDesktopMessengerSetCallback(FlutterDesktopMessengerRef messenger,
                                         FlutterDesktopMessageCallback callback,
                                         void* user_data) {
   Call call("FlutterDesktopMessengerSetCallback");
-  if (!call->Attached(messenger, "FlutterDesktopMessengerSetCallback")) return;
-  if (callback == nullptr) {
-    messenger->callbacks.erase(channel);
-  } else {
-    messenger->callbacks[channel] = {callback, user_data};
+  if (call->Attached(messenger, "FlutterDesktopMessengerSetCallback")) {
+    messenger->callbacks.Set(channel, callback, user_data);
   }
 }
 

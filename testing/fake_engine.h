@@ -120,6 +120,10 @@ class FakeEngine {
   FakeEngine() = default;
 };
 
+// FlutterDesktopEngineCreate with an otherwise empty record: the default entry
+// point, no arguments.
+FlutterDesktopEngineRef CreateEngine();
+
 // Fixture for tests against the fake: resets it before the test and fails
 // the test with every problem left at the end.
 class FakeEngineTest : public ::testing::Test {

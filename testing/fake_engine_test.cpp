@@ -12,11 +12,6 @@ namespace {
 
 using Messenger = FlutterDesktopMessengerRef;
 
-FlutterDesktopEngineRef NewEngine() {
-  FlutterDesktopEngineProperties properties{};
-  return FlutterDesktopEngineCreate(&properties);
-}
-
 void Answer(Messenger messenger, const FlutterDesktopMessage* message, void*) {
   FlutterDesktopMessengerSendResponse(messenger, message->response_handle, nullptr, 0);
 }
@@ -76,10 +71,10 @@ TEST(FakeEngineChecks, EveryMisuseIsReported) {
          FakeEngine::Get().SetMessengersAvailable(false);
          Serve(m, &AnswerLocked);
        }},
-      {"engine never destroyed", [](Messenger) { NewEngine(); }},
+      {"engine never destroyed", [](Messenger) { CreateEngine(); }},
       {"FlutterDesktopEngineDestroy on an engine a view controller took over",
        [](Messenger) {
-         FlutterDesktopEngineRef engine = NewEngine();
+         FlutterDesktopEngineRef engine = CreateEngine();
          FlutterDesktopViewControllerRef controller =
              FlutterDesktopViewControllerCreate(1, 1, engine);
          FlutterDesktopEngineDestroy(engine);
@@ -87,7 +82,7 @@ TEST(FakeEngineChecks, EveryMisuseIsReported) {
        }},
       {"FlutterDesktopMessengerSend on a messenger whose engine was destroyed",
        [](Messenger) {
-         FlutterDesktopEngineRef engine = NewEngine();
+         FlutterDesktopEngineRef engine = CreateEngine();
          Messenger messenger = FlutterDesktopEngineGetMessenger(engine);
          FlutterDesktopEngineDestroy(engine);
          FlutterDesktopMessengerSend(messenger, "c", nullptr, 0);
@@ -96,7 +91,7 @@ TEST(FakeEngineChecks, EveryMisuseIsReported) {
   for (const auto& [expected, misuse] : cases) {
     SCOPED_TRACE(expected);
     FakeEngine::Get().Reset();
-    FlutterDesktopEngineRef engine = NewEngine();
+    FlutterDesktopEngineRef engine = CreateEngine();
     misuse(FlutterDesktopEngineGetMessenger(engine));
     FlutterDesktopEngineDestroy(engine);
     EXPECT_EQ(FakeEngine::Get().Problems(), std::vector<std::string>{expected});

@@ -167,12 +167,7 @@ void Engine::SetCallback(const char* channel, FlutterDesktopMessageCallback call
   const std::string name = channel != nullptr ? channel : "";
   transcript_->Record("set_callback",
                       JsonLine().Add("channel", name).Add("callback", callback != nullptr));
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (callback == nullptr) {
-    callbacks_.erase(name);
-  } else {
-    callbacks_[name] = Callback{callback, user_data};
-  }
+  callbacks_.Set(name, callback, user_data);
 }
 
 uint64_t Engine::SendToNative(const std::string& channel, const std::vector<uint8_t>& bytes) {
@@ -190,30 +185,17 @@ uint64_t Engine::SendToNative(const std::string& channel, const std::vector<uint
 
 void Engine::DeliverToNative(int64_t seq, uint64_t response_id, const std::string& channel,
                              const std::vector<uint8_t>& bytes) {
-  Callback callback{nullptr, nullptr};
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto found = callbacks_.find(channel);
-    if (found != callbacks_.end()) callback = found->second;
-  }
+  const bool handled = callbacks_.Has(channel);
   transcript_->Record("delivered", JsonLine()
                                        .Add("direction", "to_native")
                                        .Add("seq", seq)
-                                       .Add("handled", callback.function != nullptr));
-  if (callback.function == nullptr) {
+                                       .Add("handled", handled));
+  if (!handled || !callbacks_.Deliver(reinterpret_cast<FlutterDesktopMessengerRef>(messenger_),
+                                      channel, bytes, ResponseLedger::Handle(response_id))) {
     // Nobody listens on the channel: the Dart side gets the empty response.
     ledger_.Consume(response_id);
     PostResponse(response_id, nullptr, 0);
-    return;
   }
-  FlutterDesktopMessage message{};
-  message.struct_size = sizeof message;
-  message.channel = channel.c_str();
-  message.message = bytes.empty() ? nullptr : bytes.data();
-  message.message_size = bytes.size();
-  message.response_handle = ResponseLedger::Handle(response_id);
-  callback.function(reinterpret_cast<FlutterDesktopMessengerRef>(messenger_), &message,
-                    callback.user_data);
 }
 
 void Engine::SendResponse(const FlutterDesktopMessageResponseHandle* handle, const uint8_t* data,

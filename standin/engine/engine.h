@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "engine/flutter_windows.h"
+#include "standin/books/channel_callbacks.h"
 #include "standin/books/pending_replies.h"
 #include "standin/books/response_ledger.h"
 #include "standin/engine/engine_properties.h"
@@ -77,10 +78,6 @@ class Engine {
   uint64_t SendToNative(const std::string& channel, const std::vector<uint8_t>& bytes);
 
  private:
-  struct Callback {
-    FlutterDesktopMessageCallback function;
-    void* user_data;
-  };
   struct NextFrame {
     FlutterDesktopOnNextFrameCallback function;
     void* user_data;
@@ -109,11 +106,11 @@ class Engine {
 
   // Guards everything below: touched by senders on any thread.
   std::mutex mutex_;
-  std::map<std::string, Callback> callbacks_;
   int64_t next_seq_to_dart_ = 1;
   int64_t next_seq_to_native_ = 1;
 
   // Each keeps its own lock.
+  ChannelCallbacks callbacks_;
   ResponseLedger ledger_;
   PendingReplies replies_;
 };
