@@ -265,9 +265,13 @@ size_t FakeEngine::CallCount(const std::string& function) const {
   return static_cast<size_t>(std::count(calls.begin(), calls.end(), function));
 }
 
-std::vector<standin::EngineProperties> FakeEngine::EngineCreations() const { return Read(&World::engine_creations); }
+std::vector<standin::EngineProperties> FakeEngine::EngineCreations() const {
+  return Read(&World::engine_creations);
+}
 
-std::vector<std::pair<int32_t, int32_t>> FakeEngine::ViewControllerSizes() const { return Read(&World::controller_sizes); }
+std::vector<std::pair<int32_t, int32_t>> FakeEngine::ViewControllerSizes() const {
+  return Read(&World::controller_sizes);
+}
 
 std::vector<SentMessage> FakeEngine::Sent() const { return Read(&World::sent); }
 
