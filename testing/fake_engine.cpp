@@ -73,25 +73,6 @@ struct World {
   std::vector<SentMessage> sent;
   std::vector<std::string> problems;
 
-  void Problem(const char* function, const std::string& what) {
-    problems.push_back(std::string(function) + " " + what);
-  }
-
-  // An engine or a view controller.
-  template <typename Object>
-  bool Usable(const Object* object, const char* function) {
-    if (object != nullptr && object->destroyed) Problem(function, "on a destroyed object");
-    return object != nullptr && !object->destroyed;
-  }
-
-  bool Attached(FlutterDesktopMessenger* messenger, const char* function) {
-    if (messenger == nullptr || !messenger->books.attached()) {
-      Problem(function, "on a messenger whose engine was destroyed");
-      return false;
-    }
-    return true;
-  }
-
   bool Known(const FlutterDesktopMessenger* messenger) const {
     return std::any_of(engines.begin(), engines.end(),
                        [messenger](const auto& engine) { return &engine->messenger == messenger; });
@@ -114,16 +95,32 @@ State& GetState() {
 class Call {
  public:
   explicit Call(const char* function = nullptr)
-      : lock_(GetState().mutex), world_(*GetState().world) {
+      : lock_(GetState().mutex), world_(*GetState().world), function_(function) {
     if (function != nullptr) world_.calls.emplace_back(function);
   }
   World* operator->() { return &world_; }
   void Lock() { lock_.lock(); }
   void Unlock() { lock_.unlock(); }
 
+  void Problem(const std::string& what) {
+    world_.problems.push_back(std::string(function_) + " " + what);
+  }
+  // An engine or a view controller.
+  template <typename Object>
+  bool Usable(const Object* object) {
+    if (object != nullptr && object->destroyed) Problem("on a destroyed object");
+    return object != nullptr && !object->destroyed;
+  }
+  bool Attached(const FlutterDesktopMessenger* messenger) {
+    if (messenger != nullptr && messenger->books.attached()) return true;
+    Problem("on a messenger whose engine was destroyed");
+    return false;
+  }
+
  private:
   std::unique_lock<std::mutex> lock_;
   World& world_;
+  const char* function_;
 };
 
 // A copy of one record, taken under the fake's lock.
@@ -161,7 +158,7 @@ bool Send(const char* function, FlutterDesktopMessengerRef messenger, const char
     Call call(function);
     call->sent.push_back({channel, CopyMessage(message, size), message == nullptr,
                           reply != nullptr, std::this_thread::get_id()});
-    accepted = call->Attached(messenger, function) &&
+    accepted = call.Attached(messenger) &&
                (reply == nullptr || !call->refuse_sends_with_reply);
     if (accepted && reply != nullptr) {
       messenger->engine->replies.Add(
@@ -354,7 +351,7 @@ extern "C" {
 
 FlutterDesktopEngineRef FlutterDesktopEngineCreate(
     const FlutterDesktopEngineProperties* properties) {
-  Call call("FlutterDesktopEngineCreate");
+  Call call(__func__);
   call->engine_creations.push_back(standin::EngineProperties::CopyFrom(*properties));
   if (call->fail_engine_creation) return nullptr;
   call->engines.push_back(std::make_unique<FlutterDesktopEngine>());
@@ -363,15 +360,15 @@ FlutterDesktopEngineRef FlutterDesktopEngineCreate(
 }
 
 FlutterDesktopMessengerRef FlutterDesktopEngineGetMessenger(FlutterDesktopEngineRef engine) {
-  Call call("FlutterDesktopEngineGetMessenger");
-  return call->Usable(engine, "FlutterDesktopEngineGetMessenger") ? &engine->messenger : nullptr;
+  Call call(__func__);
+  return call.Usable(engine) ? &engine->messenger : nullptr;
 }
 
 bool FlutterDesktopEngineDestroy(FlutterDesktopEngineRef engine) {
-  Call call("FlutterDesktopEngineDestroy");
-  if (!call->Usable(engine, "FlutterDesktopEngineDestroy")) return false;
+  Call call(__func__);
+  if (!call.Usable(engine)) return false;
   if (engine->taken_over) {
-    call->Problem("FlutterDesktopEngineDestroy", "on an engine a view controller took over");
+    call.Problem("on an engine a view controller took over");
     return false;
   }
   fake_engine::End(call, engine);
@@ -380,21 +377,20 @@ bool FlutterDesktopEngineDestroy(FlutterDesktopEngineRef engine) {
 
 FlutterDesktopPluginRegistrarRef FlutterDesktopEngineGetPluginRegistrar(
     FlutterDesktopEngineRef engine, const char* plugin_name) {
-  Call call("FlutterDesktopEngineGetPluginRegistrar");
-  if (!call->Usable(engine, "FlutterDesktopEngineGetPluginRegistrar")) return nullptr;
+  Call call(__func__);
+  if (!call.Usable(engine)) return nullptr;
   return &engine->registrars[plugin_name];
 }
 
 void FlutterDesktopEngineReloadSystemFonts(FlutterDesktopEngineRef engine) {
-  Call call("FlutterDesktopEngineReloadSystemFonts");
-  call->Usable(engine, "FlutterDesktopEngineReloadSystemFonts");
+  Call(__func__).Usable(engine);
 }
 
 void FlutterDesktopEngineSetNextFrameCallback(FlutterDesktopEngineRef engine,
                                               FlutterDesktopOnNextFrameCallback callback,
                                               void* user_data) {
-  Call call("FlutterDesktopEngineSetNextFrameCallback");
-  if (call->Usable(engine, "FlutterDesktopEngineSetNextFrameCallback")) {
+  Call call(__func__);
+  if (call.Usable(engine)) {
     engine->next_frame = callback;
     engine->next_frame_user_data = user_data;
   }
@@ -402,11 +398,11 @@ void FlutterDesktopEngineSetNextFrameCallback(FlutterDesktopEngineRef engine,
 
 FlutterDesktopViewControllerRef FlutterDesktopViewControllerCreate(
     int32_t width, int32_t height, FlutterDesktopEngineRef engine) {
-  Call call("FlutterDesktopViewControllerCreate");
+  Call call(__func__);
   call->controller_sizes.emplace_back(width, height);
-  if (!call->Usable(engine, "FlutterDesktopViewControllerCreate")) return nullptr;
+  if (!call.Usable(engine)) return nullptr;
   if (engine->taken_over) {
-    call->Problem("FlutterDesktopViewControllerCreate", "with an engine already taken over");
+    call.Problem("with an engine already taken over");
     return nullptr;
   }
   engine->taken_over = true;
@@ -422,60 +418,53 @@ FlutterDesktopViewControllerRef FlutterDesktopViewControllerCreate(
 
 FlutterDesktopViewRef FlutterDesktopViewControllerGetView(
     FlutterDesktopViewControllerRef controller) {
-  Call call("FlutterDesktopViewControllerGetView");
-  return call->Usable(controller, "FlutterDesktopViewControllerGetView") ? &controller->view
-                                                                          : nullptr;
+  Call call(__func__);
+  return call.Usable(controller) ? &controller->view : nullptr;
 }
 
 void FlutterDesktopViewControllerDestroy(FlutterDesktopViewControllerRef controller) {
-  Call call("FlutterDesktopViewControllerDestroy");
-  if (!call->Usable(controller, "FlutterDesktopViewControllerDestroy")) return;
+  Call call(__func__);
+  if (!call.Usable(controller)) return;
   controller->destroyed = true;
   fake_engine::End(call, controller->engine);
 }
 
 void FlutterDesktopViewControllerForceRedraw(FlutterDesktopViewControllerRef controller) {
-  Call call("FlutterDesktopViewControllerForceRedraw");
-  call->Usable(controller, "FlutterDesktopViewControllerForceRedraw");
+  Call(__func__).Usable(controller);
 }
 
 bool FlutterDesktopViewControllerHandleTopLevelWindowProc(
     FlutterDesktopViewControllerRef controller, HWND, UINT, WPARAM, LPARAM, LRESULT* result) {
-  Call call("FlutterDesktopViewControllerHandleTopLevelWindowProc");
-  if (!call->Usable(controller, "FlutterDesktopViewControllerHandleTopLevelWindowProc") ||
-      !call->window_message_result) {
-    return false;
-  }
+  Call call(__func__);
+  if (!call.Usable(controller) || !call->window_message_result) return false;
   *result = *call->window_message_result;
   return true;
 }
 
 // A distinct value per view, not a real window.
 HWND FlutterDesktopViewGetHWND(FlutterDesktopViewRef view) {
-  Call call("FlutterDesktopViewGetHWND");
+  Call call(__func__);
   return reinterpret_cast<HWND>(view);
 }
 
 bool FlutterDesktopMessengerSend(FlutterDesktopMessengerRef messenger, const char* channel,
                                  const uint8_t* message, size_t message_size) {
-  return fake_engine::Send("FlutterDesktopMessengerSend", messenger, channel, message,
-                           message_size, nullptr, nullptr);
+  return fake_engine::Send(__func__, messenger, channel, message, message_size, nullptr, nullptr);
 }
 
 bool FlutterDesktopMessengerSendWithReply(FlutterDesktopMessengerRef messenger,
                                           const char* channel, const uint8_t* message,
                                           size_t message_size, FlutterDesktopBinaryReply reply,
                                           void* user_data) {
-  return fake_engine::Send("FlutterDesktopMessengerSendWithReply", messenger, channel, message,
-                           message_size, reply, user_data);
+  return fake_engine::Send(__func__, messenger, channel, message, message_size, reply, user_data);
 }
 
 void FlutterDesktopMessengerSetCallback(FlutterDesktopMessengerRef messenger,
                                         const char* channel,
                                         FlutterDesktopMessageCallback callback,
                                         void* user_data) {
-  Call call("FlutterDesktopMessengerSetCallback");
-  if (call->Attached(messenger, "FlutterDesktopMessengerSetCallback")) {
+  Call call(__func__);
+  if (call.Attached(messenger)) {
     messenger->callbacks.Set(channel, callback, user_data);
   }
 }
@@ -483,29 +472,27 @@ void FlutterDesktopMessengerSetCallback(FlutterDesktopMessengerRef messenger,
 void FlutterDesktopMessengerSendResponse(FlutterDesktopMessengerRef messenger,
                                          const FlutterDesktopMessageResponseHandle* handle,
                                          const uint8_t* data, size_t data_length) {
-  const char* function = "FlutterDesktopMessengerSendResponse";
-  Call call(function);
-  if (!call->Attached(messenger, function)) return;
-  if (!call->messengers_available) call->Problem(function, "while the messenger is unavailable");
+  Call call(__func__);
+  if (!call.Attached(messenger)) return;
+  if (!call->messengers_available) call.Problem("while the messenger is unavailable");
   if (!call->null_lock_tokens && !messenger->books.HeldByThisThread()) {
-    call->Problem(function, "from a thread that does not hold the messenger lock");
+    call.Problem("from a thread that does not hold the messenger lock");
   }
   const uint64_t id = standin::ResponseLedger::Id(handle);
   const standin::ResponseLedger::Answer answer = call->ledger.Consume(id);
   if (answer == standin::ResponseLedger::Answer::kAccepted) {
     call->deliveries[id - 1].response = fake_engine::CopyMessage(data, data_length);
   } else if (answer == standin::ResponseLedger::Answer::kConsumed) {
-    call->Problem(function, "on a consumed handle (channel " + call->deliveries[id - 1].channel +
-                                ")");
+    call.Problem("on a consumed handle (channel " + call->deliveries[id - 1].channel + ")");
   } else {
-    call->Problem(function, "with an unknown response handle");
+    call.Problem("with an unknown response handle");
   }
 }
 
 FlutterDesktopMessengerRef FlutterDesktopMessengerAddRef(FlutterDesktopMessengerRef messenger) {
-  Call call("FlutterDesktopMessengerAddRef");
+  Call call(__func__);
   if (!call->Known(messenger)) {
-    call->Problem("FlutterDesktopMessengerAddRef", "on an unknown messenger");
+    call.Problem("on an unknown messenger");
     return nullptr;
   }
   messenger->books.AddRef();
@@ -513,41 +500,41 @@ FlutterDesktopMessengerRef FlutterDesktopMessengerAddRef(FlutterDesktopMessenger
 }
 
 void FlutterDesktopMessengerRelease(FlutterDesktopMessengerRef messenger) {
-  Call call("FlutterDesktopMessengerRelease");
+  Call call(__func__);
   if (!call->Known(messenger) ||
       messenger->books.ReleaseReference() == standin::MessengerBooks::Release::kRefused) {
-    call->Problem("FlutterDesktopMessengerRelease", "without a reference");
+    call.Problem("without a reference");
   }
 }
 
 // The lock is a real one, taken outside the fake's own lock: another thread
 // that holds it may be waiting for the fake.
 FlutterDesktopMessengerRef FlutterDesktopMessengerLock(FlutterDesktopMessengerRef messenger) {
-  if (Call("FlutterDesktopMessengerLock")->null_lock_tokens) return nullptr;
+  if (Call(__func__)->null_lock_tokens) return nullptr;
   messenger->books.Lock();
   return messenger;
 }
 
 void FlutterDesktopMessengerUnlock(FlutterDesktopMessengerRef messenger) {
-  Call call("FlutterDesktopMessengerUnlock");
+  Call call(__func__);
   if (!call->Known(messenger)) {
-    call->Problem("FlutterDesktopMessengerUnlock", "with an unknown token");
+    call.Problem("with an unknown token");
   } else if (!messenger->books.Unlock()) {
-    call->Problem("FlutterDesktopMessengerUnlock", "from a thread that does not hold the lock");
+    call.Problem("from a thread that does not hold the lock");
   }
 }
 
 bool FlutterDesktopMessengerIsAvailable(FlutterDesktopMessengerRef messenger) {
-  Call call("FlutterDesktopMessengerIsAvailable");
+  Call call(__func__);
   return messenger != nullptr && messenger->books.attached() && call->messengers_available;
 }
 
 UINT FlutterDesktopGetDpiForMonitor(HMONITOR) {
-  Call call("FlutterDesktopGetDpiForMonitor");
+  Call call(__func__);
   return 96;
 }
 
-void FlutterDesktopResyncOutputStreams(void) { Call call("FlutterDesktopResyncOutputStreams"); }
+void FlutterDesktopResyncOutputStreams(void) { Call call(__func__); }
 
 }  // extern "C"
 
