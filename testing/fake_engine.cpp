@@ -111,6 +111,10 @@ class Call {
     if (object != nullptr && object->destroyed) Problem("on a destroyed object");
     return object != nullptr && !object->destroyed;
   }
+  // The library would read `size` bytes from a null pointer.
+  void CheckBytes(const uint8_t* bytes, size_t size) {
+    if (bytes == nullptr && size != 0) Problem("with null bytes of size " + std::to_string(size));
+  }
   bool Attached(const FlutterDesktopMessenger* messenger) {
     if (messenger != nullptr && messenger->books.attached()) return true;
     Problem("on a messenger whose engine was destroyed");
@@ -156,6 +160,7 @@ bool Send(const char* function, FlutterDesktopMessengerRef messenger, const char
   bool accepted = false;
   {
     Call call(function);
+    call.CheckBytes(message, size);
     call->sent.push_back({channel, CopyMessage(message, size), message == nullptr,
                           reply != nullptr, std::this_thread::get_id()});
     accepted = call.Attached(messenger) &&
@@ -473,6 +478,7 @@ void FlutterDesktopMessengerSendResponse(FlutterDesktopMessengerRef messenger,
                                          const FlutterDesktopMessageResponseHandle* handle,
                                          const uint8_t* data, size_t data_length) {
   Call call(__func__);
+  call.CheckBytes(data, data_length);
   if (!call.Attached(messenger)) return;
   if (!call->messengers_available) call.Problem("while the messenger is unavailable");
   if (!call->null_lock_tokens && !messenger->books.HeldByThisThread()) {

@@ -21,7 +21,7 @@
 //   or unknown handle, while the messenger is unavailable, or from a thread
 //   that does not hold the lock (when the lock hands out tokens) is a problem;
 // - no send, response or callback registration reaches a messenger whose
-//   engine is gone;
+//   engine is gone, and no send or response has null bytes of a nonzero size;
 // - every engine is destroyed once (by EngineDestroy or by the view
 //   controller that took it over, never both), every view controller once,
 //   and no destroyed object is used;

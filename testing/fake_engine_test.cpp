@@ -71,6 +71,8 @@ TEST(FakeEngineChecks, EveryMisuseIsReported) {
          FakeEngine::Get().SetMessengersAvailable(false);
          Serve(m, &AnswerLocked);
        }},
+      {"FlutterDesktopMessengerSend with null bytes of size 1",
+       [](Messenger m) { FlutterDesktopMessengerSend(m, "c", nullptr, 1); }},
       {"engine never destroyed", [](Messenger) { CreateEngine(); }},
       {"FlutterDesktopEngineDestroy on an engine a view controller took over",
        [](Messenger) {
