@@ -25,8 +25,9 @@ struct HostEvent {
   Clock::time_point at;
 };
 
-// Keeps the events, which must be maps of exactly {"ip": string, "success":
-// bool}.
+// Keeps the host events. The discovery stream carries nothing else: an event
+// that is not a map of exactly {"ip": string, "success": bool} throws, and so
+// does Error.
 class RecordingSink : public HostEventSink {
  public:
   struct Record {
@@ -45,18 +46,20 @@ class RecordingSink : public HostEventSink {
     return changed_.wait_for(lock, timeout, [&] { return record_.events.size() >= count; });
   }
 
-  // An event of another shape throws, as the standard library does.
   void Success(const flutter::EncodableValue* event) override {
+    if (event == nullptr) throw std::logic_error("an event without a value");
     const auto& map = std::get<flutter::EncodableMap>(*event);
     HostEvent parsed{std::get<std::string>(map.at(flutter::EncodableValue("ip"))),
                      std::get<bool>(map.at(flutter::EncodableValue("success"))), Clock::now()};
-    if (map.size() != 2) throw std::runtime_error("an event with more than ip and success");
+    if (map.size() != 2) throw std::logic_error("an event with more than ip and success");
     std::lock_guard<std::mutex> lock(mutex_);
     record_.events.push_back(parsed);
     changed_.notify_all();
   }
 
-  void Error(const std::string&, const std::string&, const flutter::EncodableValue*) override {}
+  void Error(const std::string& code, const std::string&, const flutter::EncodableValue*) override {
+    throw std::logic_error("an error event: " + code);
+  }
 
   void EndOfStream() override {
     std::lock_guard<std::mutex> lock(mutex_);

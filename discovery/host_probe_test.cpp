@@ -44,6 +44,7 @@ TEST(HostProbe, EveryOutcomeGivesOneEventAndReleasesTheHandle) {
     if (c.echo == Echo::kNoHandle) script.failing = {Call::kOpenIcmp};
     fake_network::Reset(script);
     std::unique_ptr<HostEventSink> sink = std::make_unique<RecordingSink>();
+    const RecordingSink& recorder = static_cast<RecordingSink&>(*sink);
     std::string out;
     std::string err;
     {
@@ -53,7 +54,7 @@ TEST(HostProbe, EveryOutcomeGivesOneEventAndReleasesTheHandle) {
       err = console.err();
     }
 
-    const auto events = static_cast<RecordingSink&>(*sink).record().events;
+    const auto events = recorder.record().events;
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].ip, address);
     EXPECT_EQ(events[0].success, c.success);

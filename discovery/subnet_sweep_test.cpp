@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -47,9 +48,8 @@ TEST(SubnetSweep, ProbesEachHostOnceInConcurrentBatchesWithPausesThenEnds) {
   fake_network::Script script;
   const std::set<int> answering = {1, 7, 23, 200};
   for (const int host : answering) script.answers["10.77.0." + std::to_string(host)] = 0;
-  auto owned = std::make_unique<RecordingSink>();
-  RecordingSink& sink = *owned;
-  std::unique_ptr<HostEventSink> sink_pointer = std::move(owned);
+  std::unique_ptr<HostEventSink> sink = std::make_unique<RecordingSink>();
+  const RecordingSink& recorder = static_cast<RecordingSink&>(*sink);
   std::vector<std::unique_ptr<discovery_test::Latch>> batch_in_flight;
   for (const int size : {50, 50, 50, 50, 50, 4}) {
     batch_in_flight.push_back(std::make_unique<discovery_test::Latch>(size));
@@ -65,12 +65,12 @@ TEST(SubnetSweep, ProbesEachHostOnceInConcurrentBatchesWithPausesThenEnds) {
     if (!gave_up && !batch_in_flight[BatchOf(ip)]->WaitFor(kPatience)) gave_up = true;
     // Host 3 answers only after the other 49 of its batch have delivered, so
     // a batch that starts before its predecessor has finished holds 51.
-    if (HostOf(ip) == 3) others_finished_first = sink.WaitForEvents(49, kPatience);
+    if (HostOf(ip) == 3) others_finished_first = recorder.WaitForEvents(49, kPatience);
   };
   fake_network::Reset(script);
   ConsoleCapture console;
 
-  ScanForPingableDevices(sink_pointer);
+  ScanForPingableDevices(sink);
 
   const fake_network::Counts counts = fake_network::GetCounts();
   EXPECT_EQ(counts.icmp_peak, 50);
@@ -78,7 +78,7 @@ TEST(SubnetSweep, ProbesEachHostOnceInConcurrentBatchesWithPausesThenEnds) {
   EXPECT_EQ(counts.icmp_open, 0);
   EXPECT_EQ(counts.startups, 1);
   EXPECT_EQ(counts.cleanups, 1);
-  const RecordingSink::Record record = sink.record();
+  const RecordingSink::Record record = recorder.record();
   ASSERT_EQ(record.events.size(), 254u);
   for (const auto& [host, success] : EventsByHost(record.events)) {
     EXPECT_EQ(success, answering.count(host) == 1) << host;
@@ -120,28 +120,27 @@ TEST(SubnetSweep, LookupFailurePrintsOneLineAndDeliversNothing) {
     if (resolution_fails) script.failing = {Call::kResolveIpv4};
     fake_network::Reset(script);
     std::unique_ptr<HostEventSink> sink = std::make_unique<RecordingSink>();
+    const RecordingSink& recorder = static_cast<RecordingSink&>(*sink);
     ConsoleCapture console;
 
     ScanForPingableDevices(sink);
 
     EXPECT_EQ(console.err(), "Failed to get local IP or subnet mask\n");
     EXPECT_EQ(console.out(), "");
-    EXPECT_TRUE(static_cast<RecordingSink&>(*sink).record().events.empty());
-    EXPECT_EQ(static_cast<RecordingSink&>(*sink).record().ends, 0);
+    EXPECT_TRUE(recorder.record().events.empty());
+    EXPECT_EQ(recorder.record().ends, 0);
     EXPECT_EQ(fake_network::GetCounts().icmp_opened, 0);
   }
 }
 
 TEST(SubnetSweep, HostsWhoseProbeCannotRunStillGetExactlyOneFalseEvent) {
   fake_network::Script script;
-  script.answers = {{"10.77.0.20", 0}};
   script.hook = [](Call call, const std::string& ip) {
     if (call == Call::kSendEcho && ip == "10.77.0.20") throw std::runtime_error("failure");
   };
   fake_network::Reset(script);
-  auto owned = std::make_unique<RecordingSink>();
-  const RecordingSink& sink = *owned;
-  std::unique_ptr<HostEventSink> sink_pointer = std::move(owned);
+  std::unique_ptr<HostEventSink> sink = std::make_unique<RecordingSink>();
+  const RecordingSink& recorder = static_cast<RecordingSink&>(*sink);
   // Tasks are launched in host order, so the n-th launch probes host n.
   std::atomic<int> launches{0};
   Launcher launcher = StandardLauncher();
@@ -155,9 +154,9 @@ TEST(SubnetSweep, HostsWhoseProbeCannotRunStillGetExactlyOneFalseEvent) {
   const StopSignal never_stopped;
   ConsoleCapture console;
 
-  ScanForPingableDevices(sink_pointer, never_stopped, launcher);
+  ScanForPingableDevices(sink, never_stopped, launcher);
 
-  const std::map<int, bool> by_host = EventsByHost(sink.record().events);
+  const std::map<int, bool> by_host = EventsByHost(recorder.record().events);
   EXPECT_EQ(by_host.size(), 254u);
   for (const int host : {10, 20, 60}) {
     ASSERT_EQ(by_host.count(host), 1u) << host;
@@ -165,7 +164,7 @@ TEST(SubnetSweep, HostsWhoseProbeCannotRunStillGetExactlyOneFalseEvent) {
     EXPECT_THAT(console.err(),
                 ::testing::HasSubstr("Probe of 10.77.0." + std::to_string(host) + " failed: "));
   }
-  EXPECT_EQ(sink.record().ends, 1);
+  EXPECT_EQ(recorder.record().ends, 1);
   EXPECT_EQ(fake_network::GetCounts().icmp_open, 0);
 }
 
