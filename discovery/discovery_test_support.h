@@ -1,21 +1,19 @@
 // Shared by discovery's tests: a sink that records host events from any
-// number of threads, console capture that tolerates concurrent writers, a
-// count-down latch, and the usual simulated LAN scripted into the fake
-// network platform.
+// number of threads, capture of the console, and a count-down latch.
 #ifndef RIVELO_DISCOVERY_DISCOVERY_TEST_SUPPORT_H_
 #define RIVELO_DISCOVERY_DISCOVERY_TEST_SUPPORT_H_
 
 #include <chrono>
 #include <condition_variable>
 #include <iostream>
-#include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <streambuf>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "discovery/host_probe.h"
-#include "testing/fake_network_platform.h"
 
 namespace discovery_test {
 
@@ -27,85 +25,97 @@ struct HostEvent {
   Clock::time_point at;
 };
 
-// What a RecordingSink saw. Shared so that it outlives the sink, which the
-// code under test destroys.
-class EventRecord {
+// Keeps the host events. The discovery stream carries nothing else: an event
+// that is not a map of exactly {"ip": string, "success": bool} throws, and so
+// does Error.
+class RecordingSink : public HostEventSink {
  public:
-  std::vector<HostEvent> events() const;
-  size_t event_count() const;
-  int ends() const;
-  Clock::time_point end_time() const;
-  // Events that were not a map of exactly {"ip": string, "success": bool},
-  // Error calls, and events after the end.
-  std::vector<std::string> problems() const;
-  bool WaitForEvents(size_t count, std::chrono::milliseconds timeout) const;
+  struct Record {
+    std::vector<HostEvent> events;
+    int ends = 0;
+    Clock::time_point end_time;
+  };
 
-  // The first event for ip throws from Success instead of being recorded.
-  void ThrowOnFirstEventOf(const std::string& ip);
+  Record record() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return record_;
+  }
 
-  void Event(const flutter::EncodableValue* event);
-  void Error(const std::string& code);
-  void End();
+  bool WaitForEvents(size_t count, std::chrono::milliseconds timeout) const {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] { return record_.events.size() >= count; });
+  }
+
+  void Success(const flutter::EncodableValue* event) override {
+    if (event == nullptr) throw std::logic_error("an event without a value");
+    const auto& map = std::get<flutter::EncodableMap>(*event);
+    HostEvent parsed{std::get<std::string>(map.at(flutter::EncodableValue("ip"))),
+                     std::get<bool>(map.at(flutter::EncodableValue("success"))), Clock::now()};
+    if (map.size() != 2) throw std::logic_error("an event with more than ip and success");
+    std::lock_guard<std::mutex> lock(mutex_);
+    record_.events.push_back(parsed);
+    changed_.notify_all();
+  }
+
+  void Error(const std::string& code, const std::string&, const flutter::EncodableValue*) override {
+    throw std::logic_error("an error event: " + code);
+  }
+
+  void EndOfStream() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++record_.ends;
+    record_.end_time = Clock::now();
+  }
 
  private:
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
-  std::vector<HostEvent> events_;
-  std::vector<std::string> problems_;
-  std::vector<std::string> throw_once_;
-  int ends_ = 0;
-  Clock::time_point end_time_;
+  Record record_;
 };
 
-class RecordingSink : public HostEventSink {
- public:
-  explicit RecordingSink(std::shared_ptr<EventRecord> record) : record_(std::move(record)) {}
-  void Success(const flutter::EncodableValue* event) override { record_->Event(event); }
-  void Error(const std::string& code, const std::string&,
-             const flutter::EncodableValue*) override {
-    record_->Error(code);
-  }
-  void EndOfStream() override { record_->End(); }
-
- private:
-  std::shared_ptr<EventRecord> record_;
-};
-
-// A stream buffer that many threads may write at once; remembers how much of
-// the text was followed by a flush.
-class CaptureBuffer : public std::streambuf {
- public:
-  std::string text() const;
-  // Text written after the last flush.
-  std::string unflushed() const;
-
- protected:
-  int_type overflow(int_type c) override;
-  std::streamsize xsputn(const char* text, std::streamsize count) override;
-  int sync() override;
-
- private:
-  mutable std::mutex mutex_;
-  std::string text_;
-  size_t flushed_ = 0;
-};
-
-// Redirects std::cout and std::cerr for its lifetime. Create it before the
-// code under test starts threads and destroy it after they have ended.
+// Redirects std::cout and std::cerr for its lifetime; any thread may write.
+// Create it before the code under test starts threads and destroy it after
+// they have ended.
 class ConsoleCapture {
  public:
-  ConsoleCapture();
-  ~ConsoleCapture();
+  ConsoleCapture() : old_out_(std::cout.rdbuf(&out_)), old_err_(std::cerr.rdbuf(&err_)) {}
+  ~ConsoleCapture() {
+    std::cout.rdbuf(old_out_);
+    std::cerr.rdbuf(old_err_);
+  }
   ConsoleCapture(const ConsoleCapture&) = delete;
   ConsoleCapture& operator=(const ConsoleCapture&) = delete;
 
   std::string out() const { return out_.text(); }
   std::string err() const { return err_.text(); }
-  std::string unflushed() const { return out_.unflushed() + err_.unflushed(); }
 
  private:
-  CaptureBuffer out_;
-  CaptureBuffer err_;
+  class Buffer : public std::streambuf {
+   public:
+    std::string text() const {
+      std::lock_guard<std::mutex> lock(mutex_);
+      return text_;
+    }
+
+   protected:
+    int_type overflow(int_type c) override {
+      const char ch = traits_type::to_char_type(c);
+      if (!traits_type::eq_int_type(c, traits_type::eof())) xsputn(&ch, 1);
+      return traits_type::not_eof(c);
+    }
+    std::streamsize xsputn(const char* text, std::streamsize count) override {
+      std::lock_guard<std::mutex> lock(mutex_);
+      text_.append(text, static_cast<size_t>(count));
+      return count;
+    }
+
+   private:
+    mutable std::mutex mutex_;
+    std::string text_;
+  };
+
+  Buffer out_;
+  Buffer err_;
   std::streambuf* old_out_;
   std::streambuf* old_err_;
 };
@@ -113,25 +123,21 @@ class ConsoleCapture {
 class Latch {
  public:
   explicit Latch(int count) : count_(count) {}
-  void CountDown();
+  void CountDown() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (--count_ == 0) zero_.notify_all();
+  }
   // False when the count did not reach zero in time.
-  bool WaitFor(std::chrono::milliseconds timeout);
+  bool WaitFor(std::chrono::milliseconds timeout) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return zero_.wait_for(lock, timeout, [&] { return count_ <= 0; });
+  }
 
  private:
   std::mutex mutex_;
   std::condition_variable zero_;
   int count_;
 };
-
-// Resets the fake and scripts a machine at 10.77.0.23/24 whose host name
-// resolves to that address; every echo is silent unless a test says otherwise.
-fake_network::FakeNetwork& ResetToLan();
-
-constexpr char kLocalIp[] = "10.77.0.23";
-constexpr char kLanPrefix[] = "10.77.0.";
-
-// The host number of an address under kLanPrefix, or -1.
-int HostNumberOf(const std::string& ip);
 
 }  // namespace discovery_test
 

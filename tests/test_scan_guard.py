@@ -9,19 +9,26 @@ simlan.sh exec (which would refuse first). Never in the machine's own
 namespace: if the guard were broken, such a run would sweep a real network.
 """
 
+import json
 import os
 import subprocess
 
 import pytest
 
-from harness import WINE, IsolationError
-from harness.simlan import SIMLAN
-from harness.wine import WINESERVER
-from rivelo_runs import DISCOVERY_CHANNEL, TRANSCRIPT, read_transcript
+from simlan import WINE, IsolationError, WineRunner
+from simlan.simlan import SIMLAN
+from simlan.wine import WINESERVER
 
+CHANNEL = "com.tarnok.rivelo/scanForPingableDevices"
 REFUSED = 20
 MARKER = "RIVELO_SIMULATED_LAN"
 OUTSIDE = "192.0.2"  # TEST-NET-1: documentation only, never routed
+
+
+@pytest.fixture
+def wine(simulated_lan, x_display):
+    with WineRunner(simulated_lan, display=x_display) as runner:
+        yield runner
 
 
 def move_self_outside(lan):
@@ -61,18 +68,19 @@ def test_scan_outside_a_simulated_lan_is_refused_before_any_listen(wine, simulat
     with open(tmp_path / "stderr", "wb") as stderr:
         try:
             run = subprocess.run(["ip", "netns", "exec", lan.namespace, WINE, str(windows_build / "rivelo.exe"),
-                                  "--scan", "--quit-when-done=20000", f"--transcript={TRANSCRIPT}"],
+                                  "--scan", "--quit-when-done=20000", "--transcript=t.jsonl"],
                                  env=env, cwd=tmp_path, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                  stderr=stderr, timeout=120)
         finally:
             wine.stop_server()
     errors = (tmp_path / "stderr").read_text(errors="replace")
-    lines = read_transcript(tmp_path / TRANSCRIPT)
+    transcript = tmp_path / "t.jsonl"
+    lines = [json.loads(line) for line in transcript.read_text().splitlines()] if transcript.exists() else []
     guard = [line for line in lines if line["type"] == "scan_guard"]
     assert run.returncode == REFUSED, errors
     assert [line["allowed"] for line in guard] == [False]
     assert reason in guard[0]["reason"]
-    assert not [line for line in lines if line["type"] == "message" and line["channel"] == DISCOVERY_CHANNEL]
+    assert not [line for line in lines if line["type"] == "message" and line["channel"] == CHANNEL]
     refusal = [line for line in errors.splitlines() if "scan refused" in line]
     assert len(refusal) == 1 and reason in refusal[0] and "scripts/demo.sh" in refusal[0], errors
 
