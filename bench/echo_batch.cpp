@@ -5,8 +5,10 @@
 // "batch_ms <ms from the first start to the last return>".
 //
 // It measures what a batch costs under the platform alone, without rivelo,
-// so the sweep's wall time can be set against it. Run it only inside a
-// simulated LAN (bench/lan_evidence.py does).
+// so the sweep's wall time can be set against it. It runs only inside a
+// simulated LAN (bench/lan_evidence.py runs it there) and only towards that
+// LAN's prefix: otherwise it sends nothing and exits with
+// scan_guard::kRefusedExitCode.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <iphlpapi.h>
@@ -19,6 +21,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "standin/scan_guard/scan_guard.h"
 
 namespace {
 
@@ -64,6 +68,15 @@ int main(int argc, char** argv) {
   if (first < 1 || last > 254 || first > last) {
     std::fprintf(stderr, "echo_batch: hosts must lie in 1..254\n");
     return 2;
+  }
+  scan_guard::Decision guard = scan_guard::CheckHere();
+  if (guard.allowed && prefix != guard.lan_prefix) {
+    guard = scan_guard::Decision{false, "the prefix " + prefix + " is not the simulated LAN's, " +
+                                            guard.lan_prefix, ""};
+  }
+  if (!guard.allowed) {
+    scan_guard::ReportRefusal("echo_batch", guard);
+    return scan_guard::kRefusedExitCode;
   }
   std::vector<Outcome> outcomes(static_cast<size_t>(last - first + 1));
   std::vector<std::thread> threads;

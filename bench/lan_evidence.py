@@ -216,8 +216,10 @@ def sweep(args, figures):
 
 def build_echo_batch(folder):
     exe = Path(folder) / "echo_batch.exe"
-    subprocess.run([MINGW_CXX, "-std=c++17", "-O2", "-static", "-o", str(exe),
-                    str(REPO / "bench" / "echo_batch.cpp"), "-liphlpapi", "-lws2_32"],
+    sources = ["bench/echo_batch.cpp", "standin/scan_guard/scan_guard.cpp",
+               "standin/scan_guard/scan_guard_windows.cpp", "encoding/console_line.cpp"]
+    subprocess.run([MINGW_CXX, "-std=c++17", "-O2", "-static", "-I", str(REPO), "-o", str(exe),
+                    *[str(REPO / source) for source in sources], "-liphlpapi", "-lws2_32"],
                    check=True, capture_output=True)
     return exe
 

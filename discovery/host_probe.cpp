@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "discovery/network_platform.h"
+#include "encoding/console_line.h"
 
 namespace {
 
@@ -44,10 +45,10 @@ bool EchoAnswered(const std::string& address) {
   if (!icmp.valid()) return false;
   network_platform::Ipv4Address destination{};
   if (network_platform::ParseIpv4(address.c_str(), &destination) != 1) {
-    std::cerr << "Invalid IP address format: " << address << std::endl;
+    console_line::WriteLine(std::cerr, "Invalid IP address format: ", address);
     return false;
   }
-  std::cout << "IP as unsigned long: " << AsLittleEndian(destination) << std::endl;
+  console_line::WriteLine(std::cout, "IP as unsigned long: ", AsLittleEndian(destination));
   std::array<uint8_t, kReplyBufferSize> reply{};
   const uint32_t replies = network_platform::SendEcho(icmp.get(), destination, reply.data(),
                                                       reply.size(), kEchoTimeoutMs);

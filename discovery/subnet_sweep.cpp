@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "discovery/local_network.h"
+#include "encoding/console_line.h"
 
 namespace {
 
@@ -30,10 +31,10 @@ void ReportUnprobedHost(int32_t host_number, const std::string& prefix,
                         const std::string& failure, HostEventSink& sink) {
   try {
     const std::string address = HostAddress(prefix, host_number);
-    std::cerr << "Probe of " << address << " failed: " << failure << std::endl;
+    console_line::WriteLine(std::cerr, "Probe of ", address, " failed: ", failure);
     DeliverHostEvent(address, false, sink);
   } catch (const std::exception& error) {
-    std::cerr << "Event of host " << host_number << " lost: " << error.what() << std::endl;
+    console_line::WriteLine(std::cerr, "Event of host ", host_number, " lost: ", error.what());
   }
 }
 
@@ -76,12 +77,12 @@ void ScanForPingableDevices(std::unique_ptr<HostEventSink>& sink, const StopSign
                             const Launcher& launcher) {
   const LocalIpAndMask local = GetLocalIpAndSubnetMask();
   if (local.ip.empty() || local.subnet_mask.empty()) {
-    std::cerr << "Failed to get local IP or subnet mask\n" << std::flush;
+    console_line::WriteLine(std::cerr, "Failed to get local IP or subnet mask");
     return;
   }
-  std::cout << "Local IP: " << local.ip << "\nSubnet Mask: " << local.subnet_mask << std::endl;
+  console_line::WriteLine(std::cout, "Local IP: ", local.ip, "\nSubnet Mask: ", local.subnet_mask);
   const std::string prefix = GetSubnetPrefix(local.ip, local.subnet_mask);
-  std::cout << "Subnet prefix: " << prefix << std::endl;
+  console_line::WriteLine(std::cout, "Subnet prefix: ", prefix);
 
   for (int32_t first = kFirstHost; first <= kLastHost; first += kBatchSize) {
     if (stop.requested()) return;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "discovery/subnet_sweep.h"
+#include "encoding/console_line.h"
 
 namespace {
 
@@ -55,7 +56,7 @@ void SweepRegistry::Run(Sweep& sweep) {
   } catch (const std::exception& error) {
     // Only allocation can fail outside the probes, which handle their own
     // failures; the process goes on without this stream's end.
-    std::cerr << "Discovery sweep failed: " << error.what() << std::endl;
+    console_line::WriteLine(std::cerr, "Discovery sweep failed: ", error.what());
   }
   sweep.sink.reset();
   sweep.finished = true;

@@ -1,6 +1,5 @@
-// The codec's diagnostics: one line each on standard error, flushed at once.
-// Safe from any thread; each line is written in one piece so that lines from
-// concurrent encoders do not interleave within a line.
+// The codec's diagnostics: one line each on standard error, written whole
+// (encoding/console_line.h) and flushed at once. Safe from any thread.
 
 #ifndef RIVELO_ENCODING_CODEC_DIAGNOSTICS_H_
 #define RIVELO_ENCODING_CODEC_DIAGNOSTICS_H_

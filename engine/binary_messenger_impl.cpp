@@ -5,6 +5,8 @@
 #include <memory>
 #include <utility>
 
+#include "encoding/console_line.h"
+
 namespace flutter {
 namespace {
 
@@ -49,8 +51,8 @@ class PendingResponse {
     // even when copies of one reply race on different threads.
     const FlutterDesktopMessageResponseHandle* handle = handle_.exchange(nullptr);
     if (handle == nullptr) {
-      std::cerr << "Error: Response can be set only once. Ignoring duplicate response."
-                << std::endl;
+      console_line::WriteLine(std::cerr,
+                              "Error: Response can be set only once. Ignoring duplicate response.");
       return;
     }
     FlutterDesktopMessengerSendResponse(messenger_, handle, data, size);

@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "encoding/console_line.h"
 #include "encoding/method_call.h"
 #include "encoding/method_codec.h"
 #include "engine/binary_messenger.h"
@@ -45,8 +46,8 @@ class EventChannelHandler {
   void operator()(const uint8_t* message, size_t message_size, BinaryReply reply) {
     std::unique_ptr<MethodCall<T>> call = codec_->DecodeMethodCall(message, message_size);
     if (!call) {
-      std::cerr << "Unable to construct method call from message on channel: " << name_
-                << std::endl;
+      console_line::WriteLine(std::cerr,
+                              "Unable to construct method call from message on channel: ", name_);
       reply(nullptr, 0);
       return;
     }
@@ -69,9 +70,11 @@ class EventChannelHandler {
       // must not keep the new one from starting.
       std::unique_ptr<StreamHandlerError<T>> error = stream_handler_->OnCancel(nullptr);
       if (error) {
-        std::cerr << "Failed to cancel existing stream: " << error->error_code << ", "
-                  << error->error_message << ", "
-                  << static_cast<const void*>(error->error_details.get());
+        // No line end follows this text.
+        console_line::WriteWhole(
+            std::cerr, console_line::Format("Failed to cancel existing stream: ",
+                                            error->error_code, ", ", error->error_message, ", ",
+                                            static_cast<const void*>(error->error_details.get())));
       }
     }
     listening_ = true;

@@ -4,6 +4,8 @@
 #include <utility>
 #include <vector>
 
+#include "encoding/console_line.h"
+
 namespace flutter {
 
 FlutterEngine::FlutterEngine(const DartProject& project) {
@@ -40,9 +42,9 @@ FlutterEngine::~FlutterEngine() {
 FlutterDesktopPluginRegistrarRef FlutterEngine::GetPluginRegistrar(
     const std::string& plugin_name) {
   if (engine_ == nullptr) {
-    std::cerr << "Cannot get plugin registrar on an engine that isn't running; call Run "
-                 "first."
-              << std::endl;
+    console_line::WriteLine(std::cerr,
+                            "Cannot get plugin registrar on an engine that isn't running; call "
+                            "Run first.");
     return nullptr;
   }
   return FlutterDesktopEngineGetPluginRegistrar(engine_, plugin_name.c_str());

@@ -2,6 +2,8 @@
 
 #include <iostream>
 
+#include "encoding/console_line.h"
+
 namespace flutter {
 
 FlutterViewController::FlutterViewController(int32_t width, int32_t height,
@@ -10,7 +12,7 @@ FlutterViewController::FlutterViewController(int32_t width, int32_t height,
   controller_ =
       FlutterDesktopViewControllerCreate(width, height, engine_->TransferEngineOwnership());
   if (controller_ == nullptr) {
-    std::cerr << "Failed to create view controller." << std::endl;
+    console_line::WriteLine(std::cerr, "Failed to create view controller.");
     return;
   }
   view_ = std::make_unique<FlutterView>(FlutterDesktopViewControllerGetView(controller_));

@@ -150,7 +150,8 @@ class Console:
             self._bar_shown = False
         print(text, flush=True)
 
-    def progress(self, probed, total, answered, seconds):
+    def progress(self, probed, total, answered, seconds, final=False):
+        """Plain lines: one per 50 hosts, and the last once the scan has ended, with its end time."""
         if self.tty:
             width = 30
             filled = width * probed // total if total else 0
@@ -158,7 +159,7 @@ class Console:
                              f"{answered} answered, {seconds:5.1f} s")
             sys.stdout.flush()
             self._bar_shown = True
-        elif probed != self._last_plain and (probed // 50 != self._last_plain // 50 or probed == total):
+        elif final or (probed // 50 != self._last_plain // 50 and probed < total):
             self._last_plain = probed
             print(f"  {probed:3}/{total} probed, {answered} answered, {seconds:5.1f} s", flush=True)
 
@@ -176,6 +177,7 @@ class ScanFollower:
         self.first_frame = False
         self.listen_t = None
         self.end_t = None
+        self.last_t = None        # of the latest message on the channel
         self.ends = 0
         self.events = []          # (t, address, success) in arrival order
         self.errors = []
@@ -210,6 +212,7 @@ class ScanFollower:
         elif kind == "response" and record.get("response_id") in self.listen_responses:
             self._listen_answer(bytes.fromhex(record["hex"]))
         elif kind == "message" and record.get("channel") == CHANNEL:
+            self.last_t = record["t"]
             payload = bytes.fromhex(record["hex"])
             if record["direction"] == "to_native":
                 if self.listen_t is None:
@@ -258,6 +261,14 @@ class ScanFollower:
         if self.listen_t is None or self.end_t is None:
             return None
         return (self.end_t - self.listen_t) / 1000.0
+
+    @property
+    def seconds_so_far(self):
+        """Transcript time from the first listen to the latest message: the one clock of
+        every time the demo prints, so no line can name a later time than the next one."""
+        if self.listen_t is None or self.last_t is None:
+            return 0.0
+        return (self.last_t - self.listen_t) / 1000.0
 
     def per_scan(self):
         """Answering addresses of each scan: the k-th event of an address belongs to scan k."""
@@ -357,7 +368,7 @@ def follow(console, follower, process, timeout, labels):
                 name = labels.get(address, "")
                 since = (t - follower.listen_t) / 1000.0 if follower.listen_t is not None else 0.0
                 console.line(f"  + {address:<15} {name:<12} answered {since:4.1f} s into the scan")
-        console.progress(len(follower.events), total, answered, time.monotonic() - started)
+        console.progress(len(follower.events), total, answered, follower.seconds_so_far, final=follower.done)
         if follower.done:
             break
         if follower.fatal:

@@ -5,7 +5,8 @@
 #   simlan.sh pick [TAG]                 print "NAME PREFIX" of a free slot
 #   simlan.sh up NAME PREFIX SELF HOST[=LABEL]...
 #   simlan.sh check NAME                 prove isolation; non-zero if not proven
-#   simlan.sh exec NAME -- CMD...        check, then run CMD inside NAME-a
+#   simlan.sh winecheck NAME WINEPREFIX  refuse a prefix served from outside NAME-a
+#   simlan.sh exec NAME -- CMD...        check both, then run CMD inside NAME-a
 #   simlan.sh down NAME [WINEPREFIX]...  remove everything; idempotent
 #   simlan.sh list                       names of the LANs this script made
 #
@@ -16,9 +17,14 @@
 # host name to the self address (ip netns exec mounts it over /etc/hosts), and
 # LABELs to their hosts.
 #
+# exec checks the Wine prefix CMD would use ($WINEPREFIX, else ~/.wine) with
+# winecheck, and runs CMD with RIVELO_SIMULATED_LAN=PREFIX: the stand-in
+# engine and echo_batch scan only where they see that marker together with
+# one adapter carrying an address of the range pick hands out (10.77.1-254).
+#
 # Exit codes: 0 done, 1 failed (message on stderr), 2 usage, 3 NAME or PREFIX
 # already taken by another run (nothing was created; pick again), 4 isolation
-# not proven.
+# not proven (or the Wine prefix is served from outside).
 set -eu
 export LC_ALL=C
 
@@ -26,7 +32,7 @@ STATE_DIR=${RIVELO_SIMLAN_STATE:-/run/rivelo-simlan}
 WINESERVER=/usr/lib/wine/wineserver
 
 die() { code=$1; shift; echo "simlan: $*" >&2; exit "$code"; }
-usage() { sed -n '2,9s/^# \{0,1\}//p' "$0" >&2; exit 2; }
+usage() { sed -n '2,10s/^# \{0,1\}//p' "$0" >&2; exit 2; }
 
 need_root() {
     [ "$(id -u)" -eq 0 ] || die 1 "network namespaces need root (run as root or with sudo)"
@@ -201,11 +207,39 @@ cmd_check() {
         fail "inside $a the host name '$host' resolves to '${resolved:-nothing}', expected $prefix.$self"
 }
 
+# A Wine program joins the wineserver of its prefix, wherever that server
+# runs: one started outside NAME-a (a default prefix, or the one ctest keeps
+# alive) would send the program's echoes from outside. A wineserver works in
+# /tmp/.wine-UID/server-DEV-INODE, named after its prefix directory.
+cmd_winecheck() {
+    [ $# -eq 2 ] || usage
+    name=$1 wineprefix=$2
+    valid_name "$name"
+    need_root
+    netns_exists "$name-a" || die 4 "namespace $name-a does not exist"
+    [ -d "$wineprefix" ] || return 0
+    server_dir=server-$(stat -L -c %D "$wineprefix")-$(printf '%x' "$(stat -L -c %i "$wineprefix")")
+    for proc in /proc/[0-9]*; do
+        case $(readlink "$proc/exe" 2>/dev/null) in */wineserver*) ;; *) continue ;; esac
+        [ "$(basename "$(readlink "$proc/cwd" 2>/dev/null)")" = "$server_dir" ] || continue
+        pid=${proc#/proc/}
+        where=$(ip netns identify "$pid" 2>/dev/null | tr '\n' ' ' | sed 's/ $//')
+        case " $where " in *" $name-a "*) continue ;; esac
+        die 4 "the Wine prefix $wineprefix is already served by wineserver $pid outside $name-a" \
+            "(in ${where:-the machine's own network namespace}): a Wine program started with it" \
+            "would reach the network from there. Stop that server (WINEPREFIX=$wineprefix" \
+            "$WINESERVER -k) or use a fresh prefix. (simlan.sh winecheck)"
+    done
+}
+
 cmd_exec() {
     [ $# -ge 3 ] && [ "$2" = "--" ] || usage
     name=$1
     shift 2
     cmd_check "$name"
+    cmd_winecheck "$name" "${WINEPREFIX:-${HOME:-/root}/.wine}"
+    # Set only here, after both checks passed.
+    export RIVELO_SIMULATED_LAN="$prefix"
     # Remember the Wine prefix so that down can stop its wineserver.
     if [ -n "${WINEPREFIX:-}" ]; then
         grep -qxF "$WINEPREFIX" "$STATE_DIR/$name/wineprefixes" 2>/dev/null ||
@@ -284,6 +318,7 @@ case $command in
     pick) cmd_pick "$@" ;;
     up) cmd_up "$@" ;;
     check) cmd_check "$@" ;;
+    winecheck) cmd_winecheck "$@" ;;
     exec) cmd_exec "$@" ;;
     down) cmd_down "$@" ;;
     list) cmd_list ;;

@@ -1,25 +1,16 @@
 // Entry point of rivelo.exe: starts the engine in the host window and runs
 // the message loop until the window is closed.
 #include <windows.h>
-#include <objbase.h>
 
 #include <cstdlib>
 
 #include "engine/dart_project.h"
+#include "shell/com_apartment.h"
 #include "shell/command_line.h"
 #include "shell/console.h"
 #include "shell/flutter_window.h"
 
 namespace {
-
-// Undoes CoInitializeEx when the loop has ended, whatever the path out.
-class ComApartment {
- public:
-  ComApartment() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
-  ~ComApartment() { CoUninitialize(); }
-  ComApartment(const ComApartment&) = delete;
-  ComApartment& operator=(const ComApartment&) = delete;
-};
 
 void RunMessageLoop() {
   MSG message;

@@ -131,6 +131,33 @@ def test_two_interleaved_scans_are_told_apart(tmp_path):
     assert follower.per_scan()[0] == [254, 254]
 
 
+class FeedingProcess:
+    """A running rivelo.exe whose transcript grows by one chunk each time the demo looks."""
+
+    def __init__(self, path, chunks):
+        self.path, self.chunks = path, list(chunks)
+
+    def poll(self):
+        if self.chunks:
+            with open(self.path, "a") as f:
+                f.write("".join(json.dumps(line) + "\n" for line in self.chunks.pop(0)))
+        return None
+
+
+def test_every_printed_time_comes_from_one_clock_in_order(tmp_path, capsys):
+    events = [message(90 + 30 * host, "to_dart", event_bytes(host, host in (1, 77, 200))) for host in range(1, 255)]
+    lines = [listen(90.0)] + events
+    chunks = [lines[i:i + 40] for i in range(0, len(lines), 40)] + [[end(7900.0)]]
+    follower = demo.ScanFollower(tmp_path / "t.jsonl", 1)
+    demo.follow(demo.Console(), follower, FeedingProcess(follower.path, chunks), timeout=60, labels={})
+    problems(follower, {1, 77, 200})
+    printed = capsys.readouterr().out
+    times = [float(t) for t in re.findall(r"(\d+\.\d) s\b", printed)]
+    assert times == sorted(times), printed
+    last_progress = re.findall(r"254/254 probed, 3 answered,\s+(\d+\.\d) s", printed)
+    assert last_progress == re.findall(r"3 of 254 hosts answered in (\d+\.\d) s", printed) == ["7.8"], printed
+
+
 # --- refusals before anything is made ----------------------------------------------
 
 @pytest.mark.parametrize("args", [["--hosts", "300"], ["--host-list", "1,7=bad name"], ["--host-list", "0"],

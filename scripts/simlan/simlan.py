@@ -183,10 +183,13 @@ class SimulatedLan:
             raise SimlanError(err.strip() or f"simlan.sh down exited with {proc.returncode}")
 
     # Use -----------------------------------------------------------------
-    def check(self):
-        """Raises IsolationError unless NAME-a is proven closed."""
+    def check(self, wineprefix=None):
+        """Raises IsolationError unless NAME-a is proven closed and `wineprefix`, if
+        given, is not served by a wineserver outside NAME-a (simlan.sh winecheck)."""
         self._require_open()
         _simlan("check", self.name)
+        if wineprefix:
+            _simlan("winecheck", self.name, str(wineprefix))
 
     def add_wineprefix(self, path):
         """Records a prefix whose wineserver must be stopped when the LAN goes."""
@@ -199,11 +202,11 @@ class SimulatedLan:
 
     def run(self, argv, **kwargs):
         """subprocess.run of `argv` inside NAME-a, after the isolation check."""
-        self.check()
+        self.check((kwargs.get("env") or {}).get("WINEPREFIX"))
         return subprocess.run(self.command(argv), **kwargs)
 
     def popen(self, argv, **kwargs):
-        self.check()
+        self.check((kwargs.get("env") or {}).get("WINEPREFIX"))
         return subprocess.Popen(self.command(argv), **kwargs)
 
     def pids(self):

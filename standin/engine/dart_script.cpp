@@ -2,6 +2,7 @@
 
 #include "encoding/standard_method_codec.h"
 #include "standin/engine/window_messages.h"
+#include "standin/scan_guard/scan_guard.h"
 
 namespace standin {
 namespace {
@@ -34,6 +35,7 @@ DartScript::~DartScript() {
 void DartScript::OnFirstFrame() {
   if (started_) return;
   started_ = true;
+  if (StartsScan()) GuardScan();
   PlatformQueue& queue = engine_->queue();
   for (int i = 0; i < options_.listens; ++i) SendMethodCall("listen");
   if (options_.cancel_after_ms) {
@@ -60,6 +62,26 @@ void DartScript::OnFirstFrame() {
   }
   UpdateTicker();
   CheckDone();
+}
+
+// A raw send on the discovery channel may be a "listen" too.
+bool DartScript::StartsScan() const {
+  if (options_.listens > 0) return true;
+  for (const RawSend& send : options_.sends) {
+    if (send.channel == kScanChannel) return true;
+  }
+  return false;
+}
+
+// rivelo sweeps the /24 of whatever network it runs in: outside a simulated
+// LAN the process ends here, before anything reaches the discovery channel.
+void DartScript::GuardScan() {
+  const scan_guard::Decision decision = scan_guard::CheckHere();
+  engine_->transcript()->Record(
+      "scan_guard", JsonLine().Add("allowed", decision.allowed).Add("reason", decision.reason));
+  if (decision.allowed) return;
+  scan_guard::ReportRefusal("flutter_windows (stand-in)", decision);
+  ExitProcess(scan_guard::kRefusedExitCode);
 }
 
 void DartScript::SendMethodCall(const char* method) {

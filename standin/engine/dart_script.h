@@ -1,6 +1,8 @@
 // The scripted Dart application the stand-in engine runs: sends the calls the
 // entry-point arguments ask for, follows the discovery stream into a
-// ResultsModel, and closes the top-level window when asked to.
+// ResultsModel, and closes the top-level window when asked to. A script that
+// would start a scan first asks the scan guard (standin/scan_guard) and, when
+// refused, ends the process with scan_guard::kRefusedExitCode instead.
 //
 // Owned by the view controller, which detaches it from the engine before it
 // goes. Platform thread only: every entry point is called from the engine's
@@ -47,6 +49,8 @@ class DartScript : public DartReceiver {
   double Now() const { return engine_->transcript()->MillisecondsSinceStart(); }
 
  private:
+  bool StartsScan() const;
+  void GuardScan();
   void SendMethodCall(const char* method);
   void Probe(UINT message);
   void CheckDone();

@@ -24,19 +24,20 @@ double Transcript::MillisecondsSinceStart() const {
 
 void Transcript::Record(const char* type, const JsonLine& fields) {
   if (file_ == INVALID_HANDLE_VALUE) return;
+  const std::string rest = fields.Finish();
+  // The time is taken under the lock: the file's order is the order of time.
+  std::lock_guard<std::mutex> lock(write_mutex_);
   JsonLine head;
   head.Add("type", type)
       .AddMilliseconds("t", MillisecondsSinceStart())
       .Add("thread", static_cast<int64_t>(GetCurrentThreadId()))
       .Add("platform", OnPlatformThread());
   std::string line = head.Finish();
-  const std::string rest = fields.Finish();
   if (rest.size() > 2) {
     line.pop_back();
     line += ',' + rest.substr(1);
   }
   line += '\n';
-  std::lock_guard<std::mutex> lock(write_mutex_);
   DWORD written = 0;
   WriteFile(file_, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }

@@ -2,9 +2,10 @@
 //
 // Shared by the engine and its messenger (std::shared_ptr), so that calls
 // reaching a messenger after its engine is gone can still be recorded. Safe
-// from any thread: each line is formatted by the caller's thread and written
-// with one WriteFile under a mutex, so lines never interleave and a reader
-// sees each line as soon as it happened. Without a path nothing is written.
+// from any thread: each line is written with one WriteFile under a mutex,
+// which also covers taking its time, so lines never interleave, times only
+// grow from line to line, and a reader sees each line as soon as it happened.
+// Without a path nothing is written.
 #ifndef RIVELO_STANDIN_ENGINE_TRANSCRIPT_H_
 #define RIVELO_STANDIN_ENGINE_TRANSCRIPT_H_
 

@@ -1,0 +1,76 @@
+// Gathers what the guard decides on from the running Windows (or Wine)
+// system: the adapters as GetAdaptersAddresses lists them for IPv4, and the
+// marker from the process environment.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <iphlpapi.h>
+#include <windows.h>
+
+#include <vector>
+
+#include "encoding/console_line.h"
+#include "standin/scan_guard/scan_guard.h"
+
+namespace scan_guard {
+namespace {
+
+std::string Utf8(const wchar_t* wide) {
+  if (wide == nullptr || *wide == L'\0') return "(unnamed)";
+  const int size = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+  if (size <= 1) return "(unnamed)";
+  std::string text(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide, -1, text.data(), size, nullptr, nullptr);
+  text.pop_back();
+  return text;
+}
+
+std::vector<Adapter> Collect(const IP_ADAPTER_ADDRESSES* first) {
+  std::vector<Adapter> adapters;
+  for (const IP_ADAPTER_ADDRESSES* entry = first; entry != nullptr; entry = entry->Next) {
+    Adapter adapter{Utf8(entry->FriendlyName), entry->IfType == IF_TYPE_SOFTWARE_LOOPBACK, {}};
+    for (const IP_ADAPTER_UNICAST_ADDRESS* unicast = entry->FirstUnicastAddress;
+         unicast != nullptr; unicast = unicast->Next) {
+      const SOCKADDR* socket_address = unicast->Address.lpSockaddr;
+      if (socket_address == nullptr || socket_address->sa_family != AF_INET) continue;
+      const auto* ipv4 = reinterpret_cast<const SOCKADDR_IN*>(socket_address);
+      const auto* bytes = reinterpret_cast<const uint8_t*>(&ipv4->sin_addr);
+      adapter.ipv4.push_back(
+          Ipv4Interface{{bytes[0], bytes[1], bytes[2], bytes[3]}, unicast->OnLinkPrefixLength});
+    }
+    adapters.push_back(std::move(adapter));
+  }
+  return adapters;
+}
+
+std::optional<std::string> Marker() {
+  char value[64];
+  const DWORD length = GetEnvironmentVariableA(kMarkerVariable, value, sizeof value);
+  if (length == 0 || length >= sizeof value) return std::nullopt;
+  return std::string(value, length);
+}
+
+}  // namespace
+
+Decision CheckHere() {
+  constexpr ULONG kFlags =
+      GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_DNS_SERVER;
+  ULONG size = 16 * 1024;
+  std::vector<uint8_t> buffer;
+  ULONG result = ERROR_BUFFER_OVERFLOW;
+  // The list can grow between the size the call asks for and the next call.
+  for (int attempt = 0; attempt < 4 && result == ERROR_BUFFER_OVERFLOW; ++attempt) {
+    buffer.assign(size, 0);
+    result = GetAdaptersAddresses(AF_INET, kFlags, nullptr,
+                                  reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()), &size);
+  }
+  if (result == ERROR_NO_DATA) return Decide({}, Marker());
+  if (result != NO_ERROR) {
+    return Decision{false,
+                    console_line::Format("the network adapters cannot be listed (error ", result,
+                                         ")"),
+                    ""};
+  }
+  return Decide(Collect(reinterpret_cast<const IP_ADAPTER_ADDRESSES*>(buffer.data())), Marker());
+}
+
+}  // namespace scan_guard
