@@ -34,7 +34,9 @@ struct FlutterDesktopEngine {
   standin::PendingReplies replies;
 };
 
-struct FlutterDesktopView {};
+struct FlutterDesktopView {
+  HWND window = nullptr;
+};
 
 struct FlutterDesktopViewController {
   bool destroyed = false;
@@ -60,6 +62,8 @@ struct World {
   bool null_lock_tokens = false;
   bool messengers_available = true;
   std::optional<LRESULT> window_message_result;
+  UINT monitor_dpi = 96;
+  HWND view_window = nullptr;
   size_t expected_unanswered = 0;
 
   std::deque<std::unique_ptr<FlutterDesktopEngine>> engines;
@@ -198,6 +202,8 @@ void FakeEngine::ClaimWindowMessages(LRESULT result) {
 void FakeEngine::SetMessengersAvailable(bool available) {
   Call()->messengers_available = available;
 }
+void FakeEngine::SetMonitorDpi(UINT dpi) { Call()->monitor_dpi = dpi; }
+void FakeEngine::SetViewWindow(HWND window) { Call()->view_window = window; }
 void FakeEngine::ExpectUnansweredResponses(size_t count) {
   Call()->expected_unanswered = count;
 }
@@ -417,8 +423,12 @@ FlutterDesktopViewControllerRef FlutterDesktopViewControllerCreate(
     return nullptr;
   }
   call->controllers.push_back(std::make_unique<FlutterDesktopViewController>());
-  call->controllers.back()->engine = engine;
-  return call->controllers.back().get();
+  FlutterDesktopViewController* controller = call->controllers.back().get();
+  controller->engine = engine;
+  controller->view.window = call->view_window != nullptr
+                                ? call->view_window
+                                : reinterpret_cast<HWND>(&controller->view);
+  return controller;
 }
 
 FlutterDesktopViewRef FlutterDesktopViewControllerGetView(
@@ -446,10 +456,9 @@ bool FlutterDesktopViewControllerHandleTopLevelWindowProc(
   return true;
 }
 
-// A distinct value per view, not a real window.
 HWND FlutterDesktopViewGetHWND(FlutterDesktopViewRef view) {
   Call call(__func__);
-  return reinterpret_cast<HWND>(view);
+  return view != nullptr ? view->window : nullptr;
 }
 
 bool FlutterDesktopMessengerSend(FlutterDesktopMessengerRef messenger, const char* channel,
@@ -537,7 +546,7 @@ bool FlutterDesktopMessengerIsAvailable(FlutterDesktopMessengerRef messenger) {
 
 UINT FlutterDesktopGetDpiForMonitor(HMONITOR) {
   Call call(__func__);
-  return 96;
+  return call->monitor_dpi;
 }
 
 void FlutterDesktopResyncOutputStreams(void) { Call call(__func__); }
