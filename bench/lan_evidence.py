@@ -5,9 +5,9 @@
     lan_evidence.py soak   --build DIR [--runs 50] [--seed 7] [--figures PATH] [--keep DIR]
 
 Every Windows run and every peer tool (fping, nmap) runs inside the checked
-namespace of a SimulatedLan made by this run (tests/harness), never outside.
+namespace of a SimulatedLan made by this run (scripts/simlan), never outside.
 Nothing here trusts rivelo's own account: events are read from the stand-in
-engine's transcript and decoded with the Python reference codec.
+engine's transcript and decoded with scripts/wire_reader.py.
 
 sweep: a full sweep where only a few hosts answer, `--runs` times; the wall
 time from the "listen" leaving the Dart side to the end of the stream, as a
@@ -44,10 +44,10 @@ from dataclasses import dataclass, field
 from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[1]
-sys.path.insert(0, str(REPO / "tests"))
+sys.path.insert(0, str(REPO / "scripts"))
 
-from harness import SimulatedLan, WineRunner, XDisplay  # noqa: E402
-import reference_codec  # noqa: E402
+from simlan import SimulatedLan, WineRunner, XDisplay  # noqa: E402
+import wire_reader  # noqa: E402
 
 CHANNEL = "com.tarnok.rivelo/scanForPingableDevices"
 ANSWERING_HOSTS = (1, 7, 200)
@@ -98,19 +98,19 @@ def read_transcript(path):
             if transcript.shutdown is not None and entry["direction"] == "to_dart":
                 transcript.late_sends += 1
             if entry["direction"] == "to_native":
-                if reference_codec.decode_method_call(data).method == "listen":
+                if wire_reader.decode_method_call(data).method == "listen":
                     transcript.listens.append(entry["t"])
                     listen_ids[entry["response_id"]] = True
             elif not data:
                 transcript.ends.append(entry["t"])
             else:
-                envelope = reference_codec.decode_envelope(data)
-                if not isinstance(envelope, reference_codec.Success):
+                envelope = wire_reader.decode_envelope(data)
+                if not isinstance(envelope, wire_reader.Success):
                     raise ValueError(f"event is not a success envelope: {envelope}")
                 event = envelope.result
                 transcript.events.append((entry["t"], event["ip"], event["success"]))
         elif kind == "response" and entry.get("response_id") in listen_ids:
-            transcript.listen_answers.append(reference_codec.decode_envelope(bytes.fromhex(entry["hex"])))
+            transcript.listen_answers.append(wire_reader.decode_envelope(bytes.fromhex(entry["hex"])))
     return transcript
 
 

@@ -1,13 +1,17 @@
 // Helpers shared by the encoding unit tests: hex byte strings, one-call
-// encode and decode through the standard serializer, and a capture of the
-// diagnostics written to std::cerr. Test-only; one test thread.
+// encode and decode through either kind of stream, a capture of the
+// diagnostics written to std::cerr, and a serializer extended by one tag.
+// Used only by tests and fuzz targets. CerrCapture swaps the process-wide
+// std::cerr buffer, so captures belong to one thread at a time.
 
 #ifndef RIVELO_ENCODING_CODEC_TEST_SUPPORT_H_
 #define RIVELO_ENCODING_CODEC_TEST_SUPPORT_H_
 
 #include <any>
 #include <cstdint>
+#include <iomanip>
 #include <iostream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <variant>
@@ -20,126 +24,114 @@
 namespace flutter {
 namespace testing {
 
-// "0C 01 00" -> {0x0C, 0x01, 0x00}; spaces are ignored.
+// "0C 01 00" -> {0x0C, 0x01, 0x00}.
 inline std::vector<uint8_t> Hex(const std::string& text) {
+  std::istringstream in(text);
   std::vector<uint8_t> bytes;
-  std::string digits;
-  for (char c : text) {
-    if (c != ' ') {
-      digits += c;
-    }
-  }
-  for (size_t i = 0; i + 1 < digits.size(); i += 2) {
-    bytes.push_back(
-        static_cast<uint8_t>(std::stoul(digits.substr(i, 2), nullptr, 16)));
+  for (unsigned byte = 0; in >> std::hex >> byte;) {
+    bytes.push_back(static_cast<uint8_t>(byte));
   }
   return bytes;
 }
 
 inline std::string ToHex(const std::vector<uint8_t>& bytes) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  for (uint8_t byte : bytes) {
-    if (!text.empty()) {
-      text += ' ';
-    }
-    text += kDigits[byte >> 4];
-    text += kDigits[byte & 0x0F];
+  std::ostringstream out;
+  out << std::hex << std::uppercase << std::setfill('0');
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    out << (i == 0 ? "" : " ") << std::setw(2) << int{bytes[i]};
   }
-  return text;
+  return out.str();
+}
+
+// The serializer may read and write the built-in buffer streams directly, but
+// must serve any other stream, even one derived from them, through the
+// virtual calls. Wire tables run through both kinds, so that both paths are
+// held to the same bytes and diagnostics.
+enum class Streams { kBuiltIn, kDerived };
+inline constexpr Streams kBothStreams[] = {Streams::kBuiltIn,
+                                           Streams::kDerived};
+
+inline std::ostream& operator<<(std::ostream& out, Streams streams) {
+  return out << (streams == Streams::kBuiltIn ? " (built-in streams)"
+                                              : " (derived streams)");
+}
+
+// A stream of the built-in class, or of a trivial class derived from it.
+template <typename Stream, typename... Arguments>
+std::unique_ptr<Stream> MakeStream(Streams streams, Arguments... arguments) {
+  struct Derived : Stream {
+    using Stream::Stream;
+  };
+  if (streams == Streams::kDerived) {
+    return std::make_unique<Derived>(arguments...);
+  }
+  return std::make_unique<Stream>(arguments...);
 }
 
 inline std::vector<uint8_t> Encode(const EncodableValue& value,
+                                   Streams streams = Streams::kBuiltIn,
                                    const StandardCodecSerializer& serializer =
                                        StandardCodecSerializer::GetInstance()) {
   std::vector<uint8_t> bytes;
-  ByteBufferStreamWriter writer(&bytes);
-  serializer.WriteValue(value, &writer);
+  serializer.WriteValue(
+      value, MakeStream<ByteBufferStreamWriter>(streams, &bytes).get());
   return bytes;
 }
 
 inline EncodableValue Decode(const std::vector<uint8_t>& bytes,
+                             Streams streams = Streams::kBuiltIn,
                              const StandardCodecSerializer& serializer =
                                  StandardCodecSerializer::GetInstance()) {
-  ByteBufferStreamReader reader(bytes.data(), bytes.size());
-  return serializer.ReadValue(&reader);
+  return serializer.ReadValue(
+      MakeStream<ByteBufferStreamReader>(streams, bytes.data(), bytes.size())
+          .get());
 }
-
-}  // namespace testing
-
-// Lets GoogleTest print a mismatching value as its wire bytes.
-inline void PrintTo(const EncodableValue& value, std::ostream* out) {
-  *out << "value of alternative " << value.index() << " encoded as ["
-       << testing::ToHex(testing::Encode(value)) << "]";
-}
-
-namespace testing {
 
 // Redirects std::cerr into a string for its lifetime.
-class CerrCapture {
- public:
-  CerrCapture() : saved_(std::cerr.rdbuf(captured_.rdbuf())) {}
-  ~CerrCapture() { std::cerr.rdbuf(saved_); }
-  CerrCapture(const CerrCapture&) = delete;
-  CerrCapture& operator=(const CerrCapture&) = delete;
+struct CerrCapture {
+  CerrCapture() : saved(std::cerr.rdbuf(captured.rdbuf())) {}
+  ~CerrCapture() { std::cerr.rdbuf(saved); }
+  std::string text() const { return captured.str(); }
 
-  std::string text() const { return captured_.str(); }
-
- private:
-  std::ostringstream captured_;
-  std::streambuf* saved_;
+  std::ostringstream captured;
+  std::streambuf* saved;
 };
 
-inline const char kInvalidRead[] =
+inline const std::string kInvalidRead =
     "Invalid read in StandardCodecByteStreamReader\n";
 
-// An application type that the standard serializer cannot encode.
-struct Point {
-  int32_t x;
-  int32_t y;
-};
-
-inline EncodableValue PointValue(int32_t x, int32_t y) {
-  return EncodableValue(CustomEncodableValue(Point{x, y}));
-}
-
-// The held Point, or nullptr when value is not one.
-inline const Point* AsPoint(const EncodableValue& value) {
-  const auto* custom = std::get_if<CustomEncodableValue>(&value);
-  return custom == nullptr ? nullptr : std::any_cast<Point>(&custom->value());
-}
-
-// A serializer extended by one tag: a Point as tag 128 followed by its two
-// coordinates as complete values.
-class PointSerializer : public StandardCodecSerializer {
+// A serializer extended by one tag: a custom value holding an int32_t, as
+// tag 128 followed by the number as a complete value.
+class TaggedSerializer : public StandardCodecSerializer {
  public:
-  static constexpr uint8_t kPointTag = 128;
-
   void WriteValue(const EncodableValue& value,
                   ByteStreamWriter* stream) const override {
-    const Point* point = AsPoint(value);
-    if (point == nullptr) {
+    const auto* custom = std::get_if<CustomEncodableValue>(&value);
+    if (custom == nullptr) {
       StandardCodecSerializer::WriteValue(value, stream);
       return;
     }
-    stream->WriteByte(kPointTag);
-    WriteValue(EncodableValue(point->x), stream);
-    WriteValue(EncodableValue(point->y), stream);
+    stream->WriteByte(128);
+    WriteValue(std::any_cast<int32_t>(custom->value()), stream);
   }
 
  protected:
   EncodableValue ReadValueOfType(uint8_t type,
                                  ByteStreamReader* stream) const override {
-    if (type != kPointTag) {
+    if (type != 128) {
       return StandardCodecSerializer::ReadValueOfType(type, stream);
     }
-    const EncodableValue x = ReadValue(stream);
-    const EncodableValue y = ReadValue(stream);
-    return PointValue(std::get<int32_t>(x), std::get<int32_t>(y));
+    return CustomEncodableValue(std::get<int32_t>(ReadValue(stream)));
   }
 };
 
 }  // namespace testing
+
+// Lets GoogleTest print a mismatching value as its wire bytes.
+inline void PrintTo(const EncodableValue& value, std::ostream* out) {
+  *out << "[" << testing::ToHex(testing::Encode(value)) << "]";
+}
+
 }  // namespace flutter
 
 #endif  // RIVELO_ENCODING_CODEC_TEST_SUPPORT_H_

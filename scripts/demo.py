@@ -18,13 +18,12 @@ import sys
 import time
 from pathlib import Path
 
-REPO = Path(__file__).resolve().parents[1]
-sys.path.insert(0, str(REPO / "tests"))
+from simlan import (DisplayError, SimlanError, SimulatedLan, WineError, WineRunner, XDisplay,
+                    find_window, screenshot_when_drawn)
+from simlan.wine import WINE
+import wire_reader
 
-from harness import (DisplayError, SimlanError, SimulatedLan, WineError, WineRunner,  # noqa: E402
-                     XDisplay, find_window, screenshot_when_drawn)
-from harness.wine import WINE  # noqa: E402
-import reference_codec  # noqa: E402
+REPO = Path(__file__).resolve().parents[1]
 
 CHANNEL = "com.tarnok.rivelo/scanForPingableDevices"
 HOSTS_PER_SCAN = 254
@@ -226,24 +225,24 @@ class ScanFollower:
 
     def _listen_answer(self, payload):
         try:
-            envelope = reference_codec.decode_envelope(payload)
-        except reference_codec.DecodeError:
+            envelope = wire_reader.decode_envelope(payload)
+        except wire_reader.DecodeError:
             self.fatal = f"rivelo.exe answered 'listen' with undecodable bytes {payload.hex()}"
             return
-        if isinstance(envelope, reference_codec.Error):
+        if isinstance(envelope, wire_reader.Error):
             self.fatal = f"rivelo.exe refused 'listen': {envelope.code} {envelope.message}"
 
     def _event(self, t, payload):
         try:
-            envelope = reference_codec.decode_envelope(payload)
-        except reference_codec.DecodeError as error:
+            envelope = wire_reader.decode_envelope(payload)
+        except wire_reader.DecodeError as error:
             self.errors.append(f"undecodable message on the discovery stream ({error}): {payload.hex()}")
             return []
-        if isinstance(envelope, reference_codec.Error):
+        if isinstance(envelope, wire_reader.Error):
             self.errors.append(f"error on the discovery stream: {envelope.code} {envelope.message}")
             return []
         event = envelope.result
-        if (not isinstance(event, reference_codec.Map) or sorted(event.keys()) != ["ip", "success"]
+        if (not isinstance(event, dict) or set(event) != {"ip", "success"}
                 or not isinstance(event["ip"], str) or not isinstance(event["success"], bool)):
             self.errors.append(f"unexpected event on the discovery stream: {event!r}")
             return []

@@ -16,7 +16,7 @@
 #
 # Needs root (network namespaces). Nothing reaches a real network: every
 # Windows run and every peer tool runs inside namespaces this run creates and
-# checks (tests/harness). Logs go to build/evidence/. Exits non-zero when a
+# checks (scripts/simlan). Logs go to build/evidence/. Exits non-zero when a
 # check failed or a target was missed.
 set -eu
 cd "$(dirname "$0")/.."

@@ -12,17 +12,6 @@ std::vector<uint8_t> CopyBytes(const uint8_t* data, size_t size) {
   return std::vector<uint8_t>(data, data + size);
 }
 
-const FlutterDesktopMessageResponseHandle* HandleFromId(uint64_t id) {
-  return reinterpret_cast<const FlutterDesktopMessageResponseHandle*>(
-      static_cast<uintptr_t>(id));
-}
-
-// Response handles are numbers, never addresses: a consumed handle cannot be
-// confused with a later one that happens to reuse its memory.
-uint64_t IdFromHandle(const FlutterDesktopMessageResponseHandle* handle) {
-  return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(handle));
-}
-
 JsonLine MessageFields(const char* direction, int64_t seq, const std::string& channel,
                        const uint8_t* data, size_t size, bool reply) {
   JsonLine fields;
@@ -41,10 +30,10 @@ JsonLine MessageFields(const char* direction, int64_t seq, const std::string& ch
 std::unique_ptr<Engine> Engine::Create(const FlutterDesktopEngineProperties* record) {
   if (record == nullptr) return nullptr;
   EngineProperties properties = EngineProperties::CopyFrom(*record);
-  auto transcript = std::make_shared<Transcript>(properties.TranscriptPath());
+  auto transcript = std::make_shared<Transcript>(TranscriptPath(properties));
   const std::wstring resolved = ResolveAgainstExecutable(properties.assets_path);
   const bool exists = IsDirectory(resolved);
-  JsonLine line = properties.Describe();
+  JsonLine line = Describe(properties);
   line.AddWide("resolved_assets_path", resolved)
       .Add("assets_exists", exists)
       .Add("result", exists ? "created" : "null");
@@ -63,37 +52,28 @@ Engine::~Engine() {
   messenger_->Detach();
   const size_t undelivered = queue_.Stop();
   receiver_ = nullptr;
-  std::map<int64_t, PendingReply> replies;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    replies.swap(pending_replies_);
-  }
   // A send with reply was promised exactly one reply: answer what the Dart
   // side never got to, before the engine goes.
-  for (const auto& entry : replies) {
-    transcript_->Record("reply", JsonLine().Add("seq", entry.first).Add("at_teardown", true));
-    entry.second.reply(nullptr, 0, entry.second.user_data);
-  }
+  const std::vector<PendingReplies::Reply> replies = replies_.TakeAll();
+  for (const PendingReplies::Reply& reply : replies) AnswerReply(*transcript_, reply, true);
   ReportShutdown(undelivered, replies.size());
   for (const auto& entry : registrars_) ForgetRegistrar(entry.second.get());
-  messenger_->Release();
+  messenger_->ReleaseEngineReference();
 }
 
 void Engine::ReportShutdown(size_t undelivered, size_t replies_at_teardown) {
   std::string unanswered = "[";
-  size_t unanswered_count = 0;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (const auto& entry : owed_responses_) {
-      if (unanswered_count++ != 0) unanswered += ',';
-      unanswered += JsonLine()
-                        .Add("response_id", static_cast<int64_t>(entry.first))
-                        .Add("seq", entry.second.seq)
-                        .Add("channel", entry.second.channel)
-                        .Finish();
-    }
+  const std::vector<ResponseLedger::Owed> owed = ledger_.Unanswered();
+  for (const ResponseLedger::Owed& entry : owed) {
+    if (unanswered.size() > 1) unanswered += ',';
+    unanswered += JsonLine()
+                      .Add("response_id", static_cast<int64_t>(entry.id))
+                      .Add("seq", entry.seq)
+                      .Add("channel", entry.channel)
+                      .Finish();
   }
   unanswered += ']';
+  const size_t unanswered_count = owed.size();
   const int64_t references = messenger_->outstanding_references();
   transcript_->Record("shutdown",
                       JsonLine()
@@ -158,11 +138,11 @@ bool Engine::SendToDart(const char* channel, const uint8_t* message, size_t size
   const int64_t seq = next_seq_to_dart_++;
   transcript_->Record("message", MessageFields("to_dart", seq, name, message, size,
                                                reply != nullptr));
-  if (reply != nullptr) pending_replies_[seq] = PendingReply{reply, user_data};
+  if (reply != nullptr) replies_.Add({seq, name, reply, user_data});
   const bool queued = queue_.Post([this, seq, name, bytes = std::move(bytes)] {
     DeliverToDart(seq, name, bytes);
   });
-  if (!queued) pending_replies_.erase(seq);
+  if (!queued) replies_.Take(seq);
   return queued;
 }
 
@@ -171,22 +151,15 @@ void Engine::DeliverToDart(int64_t seq, const std::string& channel,
   transcript_->Record("delivered",
                       JsonLine().Add("direction", "to_dart").Add("seq", seq).Add("handled", true));
   if (receiver_ != nullptr) receiver_->OnMessage(channel, bytes);
-  AnswerReply(seq, false);
+  if (const auto reply = replies_.Take(seq)) AnswerReply(*transcript_, *reply, false);
 }
 
 // The scripted Dart side registers no handlers of its own, so every reply it
 // owes is the empty one, as an unhandled channel gets from a real engine.
-void Engine::AnswerReply(int64_t seq, bool at_teardown) {
-  PendingReply pending{nullptr, nullptr};
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto found = pending_replies_.find(seq);
-    if (found == pending_replies_.end()) return;
-    pending = found->second;
-    pending_replies_.erase(found);
-  }
-  transcript_->Record("reply", JsonLine().Add("seq", seq).Add("at_teardown", at_teardown));
-  pending.reply(nullptr, 0, pending.user_data);
+void Engine::AnswerReply(Transcript& transcript, const PendingReplies::Reply& reply,
+                         bool at_teardown) {
+  transcript.Record("reply", JsonLine().Add("seq", reply.seq).Add("at_teardown", at_teardown));
+  reply.Run(nullptr, 0);
 }
 
 void Engine::SetCallback(const char* channel, FlutterDesktopMessageCallback callback,
@@ -194,19 +167,13 @@ void Engine::SetCallback(const char* channel, FlutterDesktopMessageCallback call
   const std::string name = channel != nullptr ? channel : "";
   transcript_->Record("set_callback",
                       JsonLine().Add("channel", name).Add("callback", callback != nullptr));
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (callback == nullptr) {
-    callbacks_.erase(name);
-  } else {
-    callbacks_[name] = Callback{callback, user_data};
-  }
+  callbacks_.Set(name, callback, user_data);
 }
 
 uint64_t Engine::SendToNative(const std::string& channel, const std::vector<uint8_t>& bytes) {
   std::lock_guard<std::mutex> lock(mutex_);
   const int64_t seq = next_seq_to_native_++;
-  const uint64_t response_id = next_response_id_++;
-  owed_responses_[response_id] = OwedResponse{seq, channel};
+  const uint64_t response_id = ledger_.Issue(seq, channel);
   transcript_->Record("message",
                       MessageFields("to_native", seq, channel, bytes.data(), bytes.size(), true)
                           .Add("response_id", static_cast<int64_t>(response_id)));
@@ -218,58 +185,39 @@ uint64_t Engine::SendToNative(const std::string& channel, const std::vector<uint
 
 void Engine::DeliverToNative(int64_t seq, uint64_t response_id, const std::string& channel,
                              const std::vector<uint8_t>& bytes) {
-  Callback callback{nullptr, nullptr};
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto found = callbacks_.find(channel);
-    if (found != callbacks_.end()) callback = found->second;
-  }
+  const bool handled = callbacks_.Has(channel);
   transcript_->Record("delivered", JsonLine()
                                        .Add("direction", "to_native")
                                        .Add("seq", seq)
-                                       .Add("handled", callback.function != nullptr));
-  if (callback.function == nullptr) {
+                                       .Add("handled", handled));
+  if (!handled || !callbacks_.Deliver(reinterpret_cast<FlutterDesktopMessengerRef>(messenger_),
+                                      channel, bytes, ResponseLedger::Handle(response_id))) {
     // Nobody listens on the channel: the Dart side gets the empty response.
-    ConsumeResponse(response_id, nullptr, 0);
-    return;
+    ledger_.Consume(response_id);
+    PostResponse(response_id, nullptr, 0);
   }
-  FlutterDesktopMessage message{};
-  message.struct_size = sizeof message;
-  message.channel = channel.c_str();
-  message.message = bytes.empty() ? nullptr : bytes.data();
-  message.message_size = bytes.size();
-  message.response_handle = HandleFromId(response_id);
-  callback.function(reinterpret_cast<FlutterDesktopMessengerRef>(messenger_), &message,
-                    callback.user_data);
 }
 
 void Engine::SendResponse(const FlutterDesktopMessageResponseHandle* handle, const uint8_t* data,
                           size_t size) {
-  const uint64_t response_id = IdFromHandle(handle);
+  const uint64_t response_id = ResponseLedger::Id(handle);
+  const ResponseLedger::Answer answer = ledger_.Consume(response_id);
   JsonLine fields;
   fields.Add("response_id", static_cast<int64_t>(response_id))
       .AddHex("hex", data, data != nullptr ? size : 0)
-      .Add("size", static_cast<int64_t>(size));
-  bool issued = false;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    issued = response_id != 0 && response_id < next_response_id_;
+      .Add("size", static_cast<int64_t>(size))
+      .Add("accepted", answer == ResponseLedger::Answer::kAccepted);
+  if (answer != ResponseLedger::Answer::kAccepted) {
+    fields.Add("reason", ResponseLedger::Reason(answer));
   }
-  const bool accepted = ConsumeResponse(response_id, data, size);
-  fields.Add("accepted", accepted);
-  if (!accepted) fields.Add("reason", issued ? "consumed" : "unknown");
   transcript_->Record("response", fields);
+  if (answer == ResponseLedger::Answer::kAccepted) PostResponse(response_id, data, size);
 }
 
-bool Engine::ConsumeResponse(uint64_t response_id, const uint8_t* data, size_t size) {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (owed_responses_.erase(response_id) == 0) return false;
-  }
+void Engine::PostResponse(uint64_t response_id, const uint8_t* data, size_t size) {
   queue_.Post([this, response_id, bytes = CopyBytes(data, size)] {
     if (receiver_ != nullptr) receiver_->OnResponse(response_id, bytes);
   });
-  return true;
 }
 
 }  // namespace standin

@@ -20,6 +20,9 @@
 #include <vector>
 
 #include "engine/flutter_windows.h"
+#include "standin/books/channel_callbacks.h"
+#include "standin/books/pending_replies.h"
+#include "standin/books/response_ledger.h"
 #include "standin/engine/engine_properties.h"
 #include "standin/engine/messenger.h"
 #include "standin/engine/platform_queue.h"
@@ -75,30 +78,20 @@ class Engine {
   uint64_t SendToNative(const std::string& channel, const std::vector<uint8_t>& bytes);
 
  private:
-  struct Callback {
-    FlutterDesktopMessageCallback function;
-    void* user_data;
-  };
   struct NextFrame {
     FlutterDesktopOnNextFrameCallback function;
     void* user_data;
-  };
-  struct PendingReply {
-    FlutterDesktopBinaryReply reply;
-    void* user_data;
-  };
-  struct OwedResponse {
-    int64_t seq;
-    std::string channel;
   };
 
   Engine(EngineProperties properties, std::shared_ptr<Transcript> transcript);
   void DeliverToDart(int64_t seq, const std::string& channel, const std::vector<uint8_t>& bytes);
   void DeliverToNative(int64_t seq, uint64_t response_id, const std::string& channel,
                        const std::vector<uint8_t>& bytes);
-  // Hands the Dart side its response; false if the id was not owed.
-  bool ConsumeResponse(uint64_t response_id, const uint8_t* data, size_t size);
-  void AnswerReply(int64_t seq, bool at_teardown);
+  // Hands the Dart side the response `response_id` was answered with.
+  void PostResponse(uint64_t response_id, const uint8_t* data, size_t size);
+  // The empty reply to `seq`, recorded first.
+  static void AnswerReply(Transcript& transcript, const PendingReplies::Reply& reply,
+                          bool at_teardown);
   void ReportShutdown(size_t undelivered, size_t replies_at_teardown);
 
   const EngineProperties properties_;
@@ -113,12 +106,13 @@ class Engine {
 
   // Guards everything below: touched by senders on any thread.
   std::mutex mutex_;
-  std::map<std::string, Callback> callbacks_;
-  std::map<int64_t, PendingReply> pending_replies_;
-  std::map<uint64_t, OwedResponse> owed_responses_;
   int64_t next_seq_to_dart_ = 1;
   int64_t next_seq_to_native_ = 1;
-  uint64_t next_response_id_ = 1;
+
+  // Each keeps its own lock.
+  ChannelCallbacks callbacks_;
+  ResponseLedger ledger_;
+  PendingReplies replies_;
 };
 
 }  // namespace standin

@@ -7,8 +7,6 @@ namespace {
 
 const char kTranscriptArgument[] = "--transcript=";
 
-std::wstring WideOrEmpty(const wchar_t* text) { return text != nullptr ? text : L""; }
-
 std::wstring ExecutableDirectory() {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
@@ -32,47 +30,29 @@ bool IsAbsolute(const std::wstring& path) {
 
 }  // namespace
 
-EngineProperties EngineProperties::CopyFrom(const FlutterDesktopEngineProperties& record) {
-  EngineProperties copy;
-  copy.assets_path = WideOrEmpty(record.assets_path);
-  copy.icu_data_path = WideOrEmpty(record.icu_data_path);
-  copy.aot_library_path = WideOrEmpty(record.aot_library_path);
-  copy.entrypoint = record.dart_entrypoint != nullptr ? record.dart_entrypoint : "";
-  copy.argc = record.dart_entrypoint_argc;
-  copy.argv_null = record.dart_entrypoint_argv == nullptr;
-  if (!copy.argv_null) {
-    for (int32_t i = 0; i < record.dart_entrypoint_argc; ++i) {
-      const char* argument = record.dart_entrypoint_argv[i];
-      copy.arguments.emplace_back(argument != nullptr ? argument : "");
-    }
-  }
-  copy.options[0] = record.engine_option_1;
-  copy.options[1] = record.engine_option_2;
-  return copy;
-}
-
-std::string EngineProperties::TranscriptPath() const {
+std::string TranscriptPath(const EngineProperties& properties) {
   const size_t prefix = sizeof kTranscriptArgument - 1;
-  for (const std::string& argument : arguments) {
+  for (const std::string& argument : properties.arguments) {
     if (argument.compare(0, prefix, kTranscriptArgument) == 0) return argument.substr(prefix);
   }
   return std::string();
 }
 
-JsonLine EngineProperties::Describe() const {
+JsonLine Describe(const EngineProperties& p) {
   JsonLine line;
-  line.AddWide("assets_path", assets_path)
-      .AddWide("icu_data_path", icu_data_path)
-      .AddWide("aot_library_path", aot_library_path)
-      .Add("entrypoint", entrypoint)
-      .AddHex("entrypoint_hex", reinterpret_cast<const uint8_t*>(entrypoint.data()),
-              entrypoint.size())
-      .Add("argc", static_cast<int64_t>(argc))
-      .Add("argv_null", argv_null)
-      .AddHexList("argv_hex", arguments)
-      .AddTextList("argv", arguments)
+  line.AddWide("assets_path", p.assets_path)
+      .AddWide("icu_data_path", p.icu_data_path)
+      .AddWide("aot_library_path", p.aot_library_path)
+      .Add("entrypoint", p.entrypoint)
+      .AddHex("entrypoint_hex", reinterpret_cast<const uint8_t*>(p.entrypoint.data()),
+              p.entrypoint.size())
+      .Add("entrypoint_null", p.entrypoint_null)
+      .Add("argc", static_cast<int64_t>(p.argc))
+      .Add("argv_null", p.argv_null)
+      .AddHexList("argv_hex", p.arguments)
+      .AddTextList("argv", p.arguments)
       .AddRaw("options",
-              "[" + std::to_string(options[0]) + "," + std::to_string(options[1]) + "]");
+              "[" + std::to_string(p.options[0]) + "," + std::to_string(p.options[1]) + "]");
   return line;
 }
 

@@ -1,37 +1,22 @@
-// The engine's own copy of the properties record handed to
-// FlutterDesktopEngineCreate, which may be freed as soon as that call returns.
-// A plain value, built and read on the thread that creates the engine.
+// What the stand-in engine makes of its properties record: the transcript
+// path among the entry-point arguments, the transcript's description of the
+// record, and where the assets folder lies. Called on the thread that creates
+// the engine.
 #ifndef RIVELO_STANDIN_ENGINE_ENGINE_PROPERTIES_H_
 #define RIVELO_STANDIN_ENGINE_ENGINE_PROPERTIES_H_
 
-#include <cstdint>
 #include <string>
-#include <vector>
 
-#include "engine/flutter_windows.h"
+#include "standin/books/properties_copy.h"
 #include "standin/engine/json_line.h"
 
 namespace standin {
 
-struct EngineProperties {
-  std::wstring assets_path;
-  std::wstring icu_data_path;
-  std::wstring aot_library_path;
-  std::string entrypoint;
-  int32_t argc = 0;
-  bool argv_null = true;
-  std::vector<std::string> arguments;
-  int32_t options[2] = {0, 0};
+// The value of --transcript=PATH among the arguments, or empty.
+std::string TranscriptPath(const EngineProperties& properties);
 
-  // Copies everything the record points to; null pointers become empty.
-  static EngineProperties CopyFrom(const FlutterDesktopEngineProperties& record);
-
-  // The value of --transcript=PATH among the arguments, or empty.
-  std::string TranscriptPath() const;
-
-  // The transcript fields of the engine_properties line.
-  JsonLine Describe() const;
-};
+// The transcript fields of the engine_properties line.
+JsonLine Describe(const EngineProperties& properties);
 
 // A relative path is taken relative to the directory of the executable, not
 // the working directory: rivelo passes "data\..." and expects the folder

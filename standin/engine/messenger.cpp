@@ -18,28 +18,26 @@ Messenger::~Messenger() {
 }
 
 Messenger* Messenger::AddRef() {
-  references_.fetch_add(1, std::memory_order_relaxed);
+  books_.AddRef();
   return this;
 }
 
 void Messenger::Release() {
-  if (references_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
+  const MessengerBooks::Release result = books_.ReleaseReference();
+  if (result == MessengerBooks::Release::kRefused) {
+    RecordMisuse("release", "no reference taken by AddRef is left");
+  }
+  Dropped(result);
 }
 
-int64_t Messenger::outstanding_references() const { return references_.load() - 1; }
+void Messenger::ReleaseEngineReference() { Dropped(books_.ReleaseEngineReference()); }
 
-void Messenger::Lock() { mutex_.lock(); }
-
-void Messenger::Unlock() { mutex_.unlock(); }
-
-bool Messenger::IsAvailable() {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
-  return engine_ != nullptr;
+void Messenger::Dropped(MessengerBooks::Release result) {
+  if (result == MessengerBooks::Release::kLast) delete this;
 }
 
-void Messenger::Detach() {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
-  engine_ = nullptr;
+void Messenger::Unlock() {
+  if (!books_.Unlock()) RecordMisuse("unlock", "the calling thread does not hold the lock");
 }
 
 void Messenger::RecordAfterTeardown(const char* call, const char* channel, size_t size) {
@@ -53,34 +51,37 @@ void Messenger::RecordAfterTeardown(const char* call, const char* channel, size_
   std::fflush(stderr);
 }
 
+void Messenger::RecordMisuse(const char* call, const char* problem) {
+  transcript_->Record("misuse", JsonLine().Add("call", call).Add("problem", problem));
+  std::fprintf(stderr, "flutter_windows (stand-in): %s: %s\n", call, problem);
+  std::fflush(stderr);
+}
+
 bool Messenger::Send(const char* channel, const uint8_t* message, size_t size,
                      FlutterDesktopBinaryReply reply, void* user_data) {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
-  if (engine_ == nullptr) {
+  bool accepted = false;
+  if (!books_.IfAttached(
+          [&] { accepted = engine_->SendToDart(channel, message, size, reply, user_data); })) {
     RecordAfterTeardown(reply != nullptr ? "send_with_reply" : "send", channel, size);
-    return false;
   }
-  return engine_->SendToDart(channel, message, size, reply, user_data);
+  return accepted;
 }
 
 void Messenger::SetCallback(const char* channel, FlutterDesktopMessageCallback callback,
                             void* user_data) {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
-  if (engine_ == nullptr) {
+  if (!books_.IfAttached([&] { engine_->SetCallback(channel, callback, user_data); })) {
     RecordAfterTeardown("set_callback", channel, 0);
-    return;
   }
-  engine_->SetCallback(channel, callback, user_data);
 }
 
 void Messenger::SendResponse(const FlutterDesktopMessageResponseHandle* handle,
                              const uint8_t* data, size_t size) {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
-  if (engine_ == nullptr) {
-    RecordAfterTeardown("send_response", nullptr, size);
-    return;
+  if (!books_.HeldByThisThread()) {
+    RecordMisuse("send_response", "the calling thread does not hold the messenger lock");
   }
-  engine_->SendResponse(handle, data, size);
+  if (!books_.IfAttached([&] { engine_->SendResponse(handle, data, size); })) {
+    RecordAfterTeardown("send_response", nullptr, size);
+  }
 }
 
 }  // namespace standin

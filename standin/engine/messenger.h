@@ -6,6 +6,9 @@
 // call that reaches the engine holds it too, so Detach, which the engine calls
 // while it is destroyed, waits for calls in flight and after it returns
 // IsAvailable is false and calls are recorded as arriving after teardown.
+// Its books (standin/books/messenger_books.h) also record a broken rule as a
+// misuse: a release without a reference, an unlock by a thread that does not
+// hold the lock, a response sent without holding it.
 // All operations are safe from any thread.
 #ifndef RIVELO_STANDIN_ENGINE_MESSENGER_H_
 #define RIVELO_STANDIN_ENGINE_MESSENGER_H_
@@ -13,9 +16,9 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 
 #include "engine/flutter_windows.h"
+#include "standin/books/messenger_books.h"
 #include "standin/engine/transcript.h"
 
 namespace standin {
@@ -30,15 +33,17 @@ class Messenger {
 
   Messenger* AddRef();
   void Release();
+  // The engine's own reference, released as the engine goes, after Detach.
+  void ReleaseEngineReference();
   // References beyond the engine's own.
-  int64_t outstanding_references() const;
+  int64_t outstanding_references() const { return books_.outstanding_references(); }
 
-  void Lock();
+  void Lock() { books_.Lock(); }
   void Unlock();
-  bool IsAvailable();
+  bool IsAvailable() const { return books_.attached(); }
 
   // Called by the engine as it goes; blocks until calls in flight are done.
-  void Detach();
+  void Detach() { books_.Detach(); }
 
   bool Send(const char* channel, const uint8_t* message, size_t size,
             FlutterDesktopBinaryReply reply, void* user_data);
@@ -49,11 +54,12 @@ class Messenger {
 
  private:
   ~Messenger();
+  void Dropped(MessengerBooks::Release result);
   void RecordAfterTeardown(const char* call, const char* channel, size_t size);
+  void RecordMisuse(const char* call, const char* problem);
 
-  std::atomic<int64_t> references_{1};
-  std::recursive_mutex mutex_;
-  Engine* engine_;
+  MessengerBooks books_;
+  Engine* const engine_;
   std::shared_ptr<Transcript> transcript_;
   std::atomic<int64_t> after_teardown_events_{0};
 };

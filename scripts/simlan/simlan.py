@@ -1,7 +1,6 @@
 """Simulated LANs: a Python face for scripts/simlan.sh (see the package docstring)."""
 
 import atexit
-import os
 import signal
 import subprocess
 import threading
@@ -233,7 +232,3 @@ def namespace_exists(ns):
 
 def link_exists(name):
     return subprocess.run(["ip", "link", "show", "dev", name], capture_output=True).returncode == 0
-
-
-def is_root():
-    return os.geteuid() == 0

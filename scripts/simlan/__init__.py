@@ -6,7 +6,7 @@ simulated hosts, and isolation is proven before each start. Needs root,
 iproute2, Wine (/usr/lib/wine/wine64), Xvfb, ImageMagick and x11-utils
 (scripts/install-deps.sh installs them). Standard library only.
 
-    from harness import SimulatedLan, WineRunner, XDisplay, screenshot, is_blank
+    from simlan import SimulatedLan, WineRunner, XDisplay, screenshot, is_blank
 
     with SimulatedLan(hosts=[1, 7, 200], self_host=23) as lan:
         lan.self_address              # "10.77.X.23"; lan.host_addresses, lan.address(7)
