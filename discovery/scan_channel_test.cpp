@@ -127,16 +127,17 @@ TEST_F(ScanChannelTest, EveryListenStreamsAWholeSweepFromItsOwnThread) {
 TEST_F(ScanChannelTest, StopWaitsForTheRunningBatchAndThenNothingIsSent) {
   // Every probe of the first batch is inside a one-second echo when Stop
   // comes: Stop has to wait for all fifty, and not for anything after them.
-  discovery_test::Latch first_batch_sending(50);
+  // Shared with the hook, which may outlive this test body when it fails.
+  const auto first_batch_sending = std::make_shared<discovery_test::Latch>(50);
   fake_network::Script script;
-  script.hook = [&](fake_network::Call call, const std::string&) {
+  script.hook = [first_batch_sending](fake_network::Call call, const std::string&) {
     if (call != fake_network::Call::kSendEcho) return;
-    first_batch_sending.CountDown();
+    first_batch_sending->CountDown();
     std::this_thread::sleep_for(std::chrono::seconds(1));
   };
   fake_network::Reset(script);
   Call("listen");
-  ASSERT_TRUE(first_batch_sending.WaitFor(kPatience));
+  ASSERT_TRUE(first_batch_sending->WaitFor(kPatience));
 
   const auto start = discovery_test::Clock::now();
   service_->Stop();
