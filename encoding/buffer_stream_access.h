@@ -13,7 +13,6 @@
 #ifndef RIVELO_ENCODING_BUFFER_STREAM_ACCESS_H_
 #define RIVELO_ENCODING_BUFFER_STREAM_ACCESS_H_
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -145,23 +144,13 @@ class BufferAppender {
  private:
   size_t Position() const { return static_cast<size_t>(next_ - start_); }
 
-  // Extends the vector to its capacity, or to twice what is written, and at
-  // least by count.
-  void Grow(size_t count) {
-    const size_t written = Position();
-    buffer_.resize(
-        std::max({written + count, buffer_.capacity(), 2 * written}));
-    Rebase(written);
-  }
-
-  // A block larger than the slack goes in through the vector's own insert,
-  // which copies it once instead of zero-filling room for it first.
-  void AppendBeyondSlack(const uint8_t* source, size_t count) {
-    const size_t written = Position();
-    buffer_.resize(written);
-    buffer_.insert(buffer_.end(), source, source + count);
-    Rebase(written + count);
-  }
+  // The rare paths, out of line so that the appends stay small enough to
+  // inline. Grow extends the vector to its capacity, or to twice what is
+  // written, and at least by count. A block larger than the slack goes in
+  // through the vector's own insert, which copies it once instead of
+  // zero-filling room for it first.
+  void Grow(size_t count);
+  void AppendBeyondSlack(const uint8_t* source, size_t count);
 
   void Rebase(size_t written) {
     start_ = buffer_.data();

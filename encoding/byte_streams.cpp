@@ -1,5 +1,7 @@
 #include "encoding/byte_streams.h"
 
+#include <algorithm>
+
 #include "encoding/buffer_stream_access.h"
 
 namespace flutter {
@@ -60,4 +62,20 @@ void ByteBufferStreamWriter::WritePadding(uint8_t alignment) {
   }
 }
 
+namespace internal {
+
+void BufferAppender::Grow(size_t count) {
+  const size_t written = Position();
+  buffer_.resize(std::max({written + count, buffer_.capacity(), 2 * written}));
+  Rebase(written);
+}
+
+void BufferAppender::AppendBeyondSlack(const uint8_t* source, size_t count) {
+  const size_t written = Position();
+  buffer_.resize(written);
+  buffer_.insert(buffer_.end(), source, source + count);
+  Rebase(written + count);
+}
+
+}  // namespace internal
 }  // namespace flutter

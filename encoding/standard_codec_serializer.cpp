@@ -3,6 +3,7 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <tuple>
 #include <typeinfo>
 #include <utility>
 #include <vector>
@@ -186,6 +187,18 @@ class StreamReader {
 template <typename Reader>
 EncodableValue ReadPayload(uint8_t type, Reader& in);
 
+// One level deeper for its lifetime.
+class DepthStep {
+ public:
+  explicit DepthStep(int* depth) : depth_(depth) { ++*depth_; }
+  ~DepthStep() { --*depth_; }
+  DepthStep(const DepthStep&) = delete;
+  DepthStep& operator=(const DepthStep&) = delete;
+
+ private:
+  int* depth_;
+};
+
 // Straight from a ByteBufferStreamReader's range, for the standard
 // serializer only. The nesting depth is taken from the thread once, when the
 // top-level read starts, and carried along from then on.
@@ -223,17 +236,16 @@ class BufferReader {
   }
 
   // The tag is consumed even when refused, so that every refusal moves the
-  // reader on and a run of them stays linear in the input.
+  // reader on and a run of them stays linear in the input. The payload is
+  // returned as it is built, never moved.
   EncodableValue ReadNested() {
     const uint8_t type = cursor_.ReadByte();
     if (depth_ >= kMaxReadDepth) {
       internal::ReportNestingTooDeep(kMaxReadDepth);
       return EncodableValue();
     }
-    ++depth_;
-    EncodableValue value = ReadPayload(type, *this);
-    --depth_;
-    return value;
+    const DepthStep step(&depth_);
+    return ReadPayload(type, *this);
   }
 
  private:
@@ -282,7 +294,7 @@ void WriteSizeField(size_t size, Writer& out) {
 // A container whose count the size field cannot carry is replaced by null,
 // so the message stays well formed; returns whether the tag was written.
 template <typename Writer>
-bool WriteTagAndSize(Tag tag, size_t size, Writer& out) {
+bool WriteTagAndLongSize(Tag tag, size_t size, Writer& out) {
   if (size > kMaxSize) {
     internal::ReportOversizedSize(size);
     out.WriteByte(kNull);
@@ -290,6 +302,17 @@ bool WriteTagAndSize(Tag tag, size_t size, Writer& out) {
   }
   out.WriteByte(tag);
   WriteSizeField(size, out);
+  return true;
+}
+
+// Most counts fit the one-byte form: that case stays small enough to inline.
+template <typename Writer>
+bool WriteTagAndSize(Tag tag, size_t size, Writer& out) {
+  if (size >= kSize16) {
+    return WriteTagAndLongSize(tag, size, out);
+  }
+  out.WriteByte(tag);
+  out.WriteByte(static_cast<uint8_t>(size));
   return true;
 }
 
@@ -390,6 +413,18 @@ EncodableValue ReadBlock(Reader& in) {
   return EncodableValue(in.template ReadElements<Block>(count));
 }
 
+// The next value of a reader, read where it is converted: a list element or
+// a map entry is read straight into its place, instead of being moved there.
+template <typename Reader>
+class NextValue {
+ public:
+  explicit NextValue(Reader& in) : in_(in) {}
+  operator EncodableValue() const { return in_.ReadNested(); }
+
+ private:
+  Reader& in_;
+};
+
 // Every element takes at least its tag byte.
 template <typename Reader>
 EncodableValue ReadList(size_t count, Reader& in) {
@@ -402,7 +437,7 @@ EncodableValue ReadList(size_t count, Reader& in) {
     if (i == 0) {
       list.reserve(count);
     }
-    list.push_back(in.ReadNested());
+    list.emplace_back(NextValue<Reader>(in));
   }
   return EncodableValue(std::move(list));
 }
@@ -416,10 +451,11 @@ EncodableValue ReadMap(size_t count, Reader& in) {
       internal::ReportInvalidRead();
       return EncodableMap();
     }
-    EncodableValue key = in.ReadNested();
-    EncodableValue mapped = in.ReadNested();
-    // An equivalent key already present keeps its first value.
-    map.emplace_hint(map.end(), std::move(key), std::move(mapped));
+    // A pair builds its key first, so the key is read before the value. An
+    // equivalent key already present keeps its first value.
+    const NextValue<Reader> next(in);
+    map.emplace_hint(map.end(), std::piecewise_construct,
+                     std::forward_as_tuple(next), std::forward_as_tuple(next));
   }
   return EncodableValue(std::move(map));
 }
