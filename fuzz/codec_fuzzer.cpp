@@ -1,12 +1,15 @@
 // Feeds arbitrary bytes to the three decoders that see bytes from the Dart
 // side: ReadValue, DecodeMethodCall and DecodeResponseEnvelope. Beyond the
 // sanitizers it checks that whatever a message decodes to re-encodes to bytes
-// that decode and re-encode to the very same bytes.
+// that decode and re-encode to the very same bytes, and that the serializer's
+// direct path (the built-in buffer streams) and its interface path (streams
+// derived from them) read and write alike.
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -21,6 +24,7 @@ namespace {
 
 using flutter::ByteBufferStreamReader;
 using flutter::ByteBufferStreamWriter;
+using flutter::EncodableList;
 using flutter::EncodableValue;
 using flutter::StandardCodecSerializer;
 using flutter::StandardMethodCodec;
@@ -32,23 +36,54 @@ class IgnoringResult : public flutter::MethodResult<EncodableValue> {
              const EncodableValue*) override {}
 };
 
+// Derived, so the serializer takes its interface path through them.
+class DerivedReader : public ByteBufferStreamReader {
+  using ByteBufferStreamReader::ByteBufferStreamReader;
+};
+class DerivedWriter : public ByteBufferStreamWriter {
+  using ByteBufferStreamWriter::ByteBufferStreamWriter;
+};
+
+template <typename Writer = ByteBufferStreamWriter>
 std::vector<uint8_t> Encode(const EncodableValue& value) {
   std::vector<uint8_t> bytes;
-  ByteBufferStreamWriter writer(&bytes);
+  Writer writer(&bytes);
   StandardCodecSerializer::GetInstance().WriteValue(value, &writer);
   return bytes;
 }
 
+template <typename Reader = ByteBufferStreamReader>
 EncodableValue Decode(const uint8_t* data, size_t size) {
-  ByteBufferStreamReader reader(data, size);
+  Reader reader(data, size);
   return StandardCodecSerializer::GetInstance().ReadValue(&reader);
 }
 
+// Two values read in a row, so that the second starts where the first left
+// the position, encoded for comparison (a NaN equals nothing, its bytes do),
+// and the bytes left.
+template <typename Reader>
+std::vector<uint8_t> DecodeTwo(const uint8_t* data, size_t size) {
+  Reader reader(data, size);
+  EncodableList values;
+  values.push_back(StandardCodecSerializer::GetInstance().ReadValue(&reader));
+  values.push_back(StandardCodecSerializer::GetInstance().ReadValue(&reader));
+  values.push_back(static_cast<int64_t>(reader.BytesRemaining()));
+  return Encode(EncodableValue(std::move(values)));
+}
+
+void CheckBothPathsAgree(const uint8_t* data, size_t size) {
+  if (DecodeTwo<ByteBufferStreamReader>(data, size) !=
+      DecodeTwo<DerivedReader>(data, size)) {
+    std::abort();
+  }
+}
+
 void CheckReencodingIsStable(const uint8_t* data, size_t size) {
-  const std::vector<uint8_t> first = Encode(Decode(data, size));
+  const EncodableValue value = Decode(data, size);
+  const std::vector<uint8_t> first = Encode(value);
   const std::vector<uint8_t> second =
       Encode(Decode(first.data(), first.size()));
-  if (first != second) {
+  if (first != second || Encode<DerivedWriter>(value) != first) {
     std::abort();
   }
 }
@@ -58,6 +93,7 @@ void CheckReencodingIsStable(const uint8_t* data, size_t size) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   QuietDiagnostics();
 
+  CheckBothPathsAgree(data, size);
   CheckReencodingIsStable(data, size);
 
   const StandardMethodCodec& codec = StandardMethodCodec::GetInstance();
