@@ -75,6 +75,12 @@ class EncodableValue : public internal::EncodableVariant {
   // first, then contents (unsigned bytes for strings, lexicographic
   // sequences, a NaN never less than anything, custom values by address).
   bool operator<(const EncodableValue& other) const {
+    // Map keys are mostly strings: those compare without a visit.
+    const auto* text = std::get_if<std::string>(this);
+    const auto* other_text = std::get_if<std::string>(&other);
+    if (text != nullptr && other_text != nullptr) {
+      return *text < *other_text;
+    }
     return static_cast<const super&>(*this) < static_cast<const super&>(other);
   }
 

@@ -165,16 +165,16 @@ class StreamReader {
   // remaining input cannot hold is refused before anything is allocated,
   // reported as the invalid read it would end in, and read as empty.
   template <typename Block>
-  Block ReadElements(size_t count) {
+  EncodableValue ReadElements(size_t count) {
     using Element = typename Block::value_type;
     if (!RemainingCanHold(count, sizeof(Element), *this)) {
       internal::ReportInvalidRead();
-      return Block();
+      return EncodableValue(Block());
     }
     Block block(count, Element{});
     stream_->ReadBytes(reinterpret_cast<uint8_t*>(block.data()),
                        count * sizeof(Element));
-    return block;
+    return EncodableValue(std::move(block));
   }
 
   EncodableValue ReadNested() { return serializer_.ReadValue(stream_); }
@@ -214,25 +214,27 @@ class BufferReader {
   void SkipPadding(uint8_t alignment) { cursor_.SkipPadding(alignment); }
   size_t Remaining() const { return cursor_.Remaining(); }
 
-  // As StreamReader's, with one bound check, and built straight from the
-  // input range where the elements' alignment allows (a vector's range
-  // constructor copies trivially copyable elements as one block).
+  // As StreamReader's, with one bound check, and built in place straight
+  // from the input range where the elements' alignment allows (a vector's
+  // range constructor copies trivially copyable elements as one block).
   template <typename Block>
-  Block ReadElements(size_t count) {
+  EncodableValue ReadElements(size_t count) {
     using Element = typename Block::value_type;
     const uint8_t* first = cursor_.Take(count, sizeof(Element));
     if (first == nullptr) {
-      return Block();  // refused and reported, or empty at a null range
+      // Refused and reported, or empty at a null range.
+      return EncodableValue(Block());
     }
     if (reinterpret_cast<uintptr_t>(first) % alignof(Element) == 0) {
       const auto* elements = reinterpret_cast<const Element*>(first);
-      return Block(elements, elements + count);
+      return EncodableValue(std::in_place_type<Block>, elements,
+                            elements + count);
     }
     Block block(count, Element{});
     if (count != 0) {
       std::memcpy(block.data(), first, count * sizeof(Element));
     }
-    return block;
+    return EncodableValue(std::move(block));
   }
 
   // The tag is consumed even when refused, so that every refusal moves the
@@ -266,15 +268,18 @@ void WriteNumber(T number, Writer& out) {
 }
 
 template <typename Reader>
-size_t ReadSizeField(Reader& in) {
-  const uint8_t first = in.ReadByte();
-  if (first < kSize16) {
-    return first;
-  }
+size_t ReadLongSize(uint8_t first, Reader& in) {
   if (first == kSize16) {
     return ReadNumber<uint16_t>(in);
   }
   return ReadNumber<uint32_t>(in);
+}
+
+// Most sizes take the one-byte form: that case stays small enough to inline.
+template <typename Reader>
+size_t ReadSizeField(Reader& in) {
+  const uint8_t first = in.ReadByte();
+  return first < kSize16 ? first : ReadLongSize(first, in);
 }
 
 // size must fit kMaxSize.
@@ -410,7 +415,7 @@ EncodableValue ReadBlock(Reader& in) {
   if constexpr (Alignment<Element>() != 0) {
     in.SkipPadding(Alignment<Element>());
   }
-  return EncodableValue(in.template ReadElements<Block>(count));
+  return in.template ReadElements<Block>(count);
 }
 
 // The next value of a reader, read where it is converted: a list element or
