@@ -186,6 +186,19 @@ TEST(DirectStreamPath, NestingLimitCountsLevelsAboveTheDirectRead) {
             "StandardCodecSerializer::ReadValue; read as null\n");
 }
 
+// Two map keys that are equal lists 40 levels deep: ordering them must not
+// cost twice as much per level.
+TEST(DirectStreamPath, EqualDeepListKeysDecodeAtOnce) {
+  std::vector<uint8_t> bytes = Hex("0D 02");
+  for (uint8_t mapped : {0x01, 0x02}) {
+    const std::vector<uint8_t> key = Lists(40);
+    bytes.insert(bytes.end(), key.begin(), key.end());
+    bytes.push_back(mapped);
+  }
+  const EncodableValue key = testing::Decode(Lists(40));
+  EXPECT_EQ(testing::Decode(bytes), EncodableValue(EncodableMap{{key, true}}));
+}
+
 // Records the values a derived serializer is asked to write.
 class RecordingSerializer : public StandardCodecSerializer {
  public:

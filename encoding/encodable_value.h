@@ -81,7 +81,7 @@ class EncodableValue : public internal::EncodableVariant {
     if (text != nullptr && other_text != nullptr) {
       return *text < *other_text;
     }
-    return static_cast<const super&>(*this) < static_cast<const super&>(other);
+    return Compare(*this, other) < 0;
   }
 
   // Same alternative and equal contents; doubles compare numerically (a NaN
@@ -92,6 +92,11 @@ class EncodableValue : public internal::EncodableVariant {
   bool operator!=(const EncodableValue& other) const {
     return !(*this == other);
   }
+
+ private:
+  // Negative, zero or positive as a is less than, equivalent to or greater
+  // than b under the ordering above; in time linear in the values' size.
+  static int Compare(const EncodableValue& a, const EncodableValue& b);
 };
 
 }  // namespace flutter
