@@ -5,6 +5,13 @@
 #include <string>
 
 namespace rivelo_bench {
+
+void Measurement::KeepFaster(const Measurement& other) {
+  real_ns = std::min(real_ns, other.real_ns);
+  cpu_ns = std::min(cpu_ns, other.cpu_ns);
+  items_per_second = std::max(items_per_second, other.items_per_second);
+}
+
 namespace {
 
 std::string Format(const char* format, double value) {
@@ -63,7 +70,7 @@ void AddRate(const std::map<std::string, Measurement>& measured, const char* fig
 
 std::vector<FigureRow> Figures(const std::map<std::string, Measurement>& measured) {
   std::vector<FigureRow> rows;
-  AddTimeBelow(measured, "host event: encode", "HostEvent/Encode", 300, &rows);
+  AddTimeBelow(measured, "host event: encode", "HostEvent/Encode", 100, &rows);
   AddTimeBelow(measured, "host event: decode", "HostEvent/Decode", 300, &rows);
   AddSpeedRatio(measured, "1 MiB bytes: encode", "Bytes/Encode", "Memcpy/1MiB", "memcpy", 0.5,
                 &rows);
@@ -75,8 +82,12 @@ std::vector<FigureRow> Figures(const std::map<std::string, Measurement>& measure
                 0.5, &rows);
   AddSpeedRatio(measured, "nested 1000 maps: encode", "Nested/Encode", "Nested/MsgpackPack",
                 "msgpack-c", 1.0, &rows);
+  AddSpeedRatio(measured, "nested 1000 maps: encode", "Nested/Encode", "Nested/NlohmannEncode",
+                "nlohmann::json", 2.5, &rows);
   AddSpeedRatio(measured, "nested 1000 maps: decode", "Nested/Decode", "Nested/MsgpackUnpack",
-                "msgpack-c", 1.0, &rows);
+                "msgpack-c", 0.3, &rows);
+  AddSpeedRatio(measured, "nested 1000 maps: decode", "Nested/Decode", "Nested/NlohmannDecode",
+                "nlohmann::json", 3.0, &rows);
   const std::string one = "EventPath/real_time/threads:1";
   AddRate(measured, "event path, 1 thread", one, one, &rows);
   AddRate(measured, "event path, 8 threads", "EventPath/real_time/threads:8", one, &rows);

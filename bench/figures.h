@@ -1,7 +1,7 @@
 // The figures that rivelo_bench reports after Google Benchmark's own output:
 // each codec or event-path measurement set against its target or against a
-// peer measured in the same run (memcpy of the same bytes, msgpack-c on the
-// same data), so that the ratios do not depend on how fast this machine is.
+// peer measured in the same run (memcpy of the same bytes, msgpack-c and
+// nlohmann::json on the same data), so that the ratios do not depend on how fast this machine is.
 //
 // Single-threaded: the collector is fed by the benchmark reporter and read
 // once every benchmark has run.
@@ -15,14 +15,17 @@
 
 namespace rivelo_bench {
 
-// The median of one benchmark's repetitions. The single-threaded codec
-// figures use CPU time: on a machine shared with other work, wall time also
-// counts the time the thread waited for a core. The event path's rate is
-// per second of wall time, as its threads compete for the cores by design.
+// The fastest of one benchmark's repetitions, each field on its own. The
+// single-threaded codec figures use CPU time: on a machine shared with other
+// work, wall time also counts the time the thread waited for a core. The
+// event path's rate is per second of wall time, as its threads compete for
+// the cores by design.
 struct Measurement {
   double real_ns = 0;            // per iteration
   double cpu_ns = 0;             // per iteration, of the measuring thread
   double items_per_second = 0;   // 0 when the benchmark counts no items
+
+  void KeepFaster(const Measurement& other);
 };
 
 struct FigureRow {

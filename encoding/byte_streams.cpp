@@ -1,8 +1,8 @@
 #include "encoding/byte_streams.h"
 
-#include <cstring>
+#include <algorithm>
 
-#include "encoding/codec_diagnostics.h"
+#include "encoding/buffer_stream_access.h"
 
 namespace flutter {
 
@@ -19,39 +19,19 @@ ByteBufferStreamReader::ByteBufferStreamReader(const uint8_t* bytes,
 ByteBufferStreamReader::~ByteBufferStreamReader() = default;
 
 uint8_t ByteBufferStreamReader::ReadByte() {
-  if (position_ >= size_) {
-    internal::ReportInvalidRead();
-    return 0;
-  }
-  return bytes_[position_++];
+  return internal::BufferCursor(this).ReadByte();
 }
 
 void ByteBufferStreamReader::ReadBytes(uint8_t* destination, size_t count) {
-  // Written so that a huge count cannot wrap position_ + count around.
-  if (position_ > size_ || count > size_ - position_) {
-    internal::ReportInvalidRead();
-    return;
-  }
-  // memcpy with a null pointer is undefined even for zero bytes, and an
-  // empty vector's data() may be null.
-  if (count != 0) {
-    std::memcpy(destination, bytes_ + position_, count);
-    position_ += count;
-  }
+  internal::BufferCursor(this).ReadBytes(destination, count);
 }
 
 void ByteBufferStreamReader::SkipPadding(uint8_t alignment) {
-  if (alignment == 0) {
-    return;
-  }
-  const size_t remainder = position_ % alignment;
-  if (remainder != 0) {
-    position_ += alignment - remainder;
-  }
+  internal::BufferCursor(this).SkipPadding(alignment);
 }
 
 size_t ByteBufferStreamReader::BytesRemaining() const {
-  return position_ < size_ ? size_ - position_ : 0;
+  return internal::BufferCursor::Remaining(*this);
 }
 
 ByteBufferStreamWriter::ByteBufferStreamWriter(std::vector<uint8_t>* buffer)
@@ -82,4 +62,20 @@ void ByteBufferStreamWriter::WritePadding(uint8_t alignment) {
   }
 }
 
+namespace internal {
+
+void BufferAppender::Grow(size_t count) {
+  const size_t written = Position();
+  buffer_.resize(std::max({written + count, buffer_.capacity(), 2 * written}));
+  Rebase(written);
+}
+
+void BufferAppender::AppendBeyondSlack(const uint8_t* source, size_t count) {
+  const size_t written = Position();
+  buffer_.resize(written);
+  buffer_.insert(buffer_.end(), source, source + count);
+  Rebase(written + count);
+}
+
+}  // namespace internal
 }  // namespace flutter

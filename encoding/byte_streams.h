@@ -13,6 +13,10 @@
 #include <vector>
 
 namespace flutter {
+namespace internal {
+class BufferCursor;
+class BufferAppender;
+}  // namespace internal
 
 class ByteStreamReader {
  public:
@@ -67,6 +71,9 @@ class ByteBufferStreamReader : public ByteStreamReader {
   size_t BytesRemaining() const override;
 
  private:
+  // The codec's inline access, and the one definition of the checks above.
+  friend class internal::BufferCursor;
+
   const uint8_t* bytes_;
   size_t size_;
   size_t position_ = 0;
@@ -84,6 +91,9 @@ class ByteBufferStreamWriter : public ByteStreamWriter {
   void WritePadding(uint8_t alignment) override;
 
  private:
+  // The codec's inline access to the vector.
+  friend class internal::BufferAppender;
+
   std::vector<uint8_t>* buffer_;
 };
 

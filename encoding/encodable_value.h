@@ -75,7 +75,13 @@ class EncodableValue : public internal::EncodableVariant {
   // first, then contents (unsigned bytes for strings, lexicographic
   // sequences, a NaN never less than anything, custom values by address).
   bool operator<(const EncodableValue& other) const {
-    return static_cast<const super&>(*this) < static_cast<const super&>(other);
+    // Map keys are mostly strings: those compare without a visit.
+    const auto* text = std::get_if<std::string>(this);
+    const auto* other_text = std::get_if<std::string>(&other);
+    if (text != nullptr && other_text != nullptr) {
+      return *text < *other_text;
+    }
+    return Compare(*this, other) < 0;
   }
 
   // Same alternative and equal contents; doubles compare numerically (a NaN
@@ -86,6 +92,11 @@ class EncodableValue : public internal::EncodableVariant {
   bool operator!=(const EncodableValue& other) const {
     return !(*this == other);
   }
+
+ private:
+  // Negative, zero or positive as a is less than, equivalent to or greater
+  // than b under the ordering above; in time linear in the values' size.
+  static int Compare(const EncodableValue& a, const EncodableValue& b);
 };
 
 }  // namespace flutter

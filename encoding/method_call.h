@@ -15,8 +15,9 @@ template <typename T>
 class MethodCall {
  public:
   // arguments may be null: the call then carries no arguments.
-  MethodCall(const std::string& method_name, std::unique_ptr<T> arguments)
-      : method_name_(method_name), arguments_(std::move(arguments)) {}
+  MethodCall(std::string method_name, std::unique_ptr<T> arguments)
+      : method_name_(std::move(method_name)),
+        arguments_(std::move(arguments)) {}
 
   virtual ~MethodCall() = default;
 

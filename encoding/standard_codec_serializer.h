@@ -7,12 +7,18 @@
 //
 // Malformed input never stops decoding: every read returns a value, and the
 // faults are reported on standard error, one line each.
+//
+// When the serializer is exactly this class and the stream exactly one of
+// the built-in buffer streams, a top-level WriteValue or ReadValue works on
+// the buffer directly, nested values included; derived serializers and
+// streams see every call they would see otherwise.
 
 #ifndef RIVELO_ENCODING_STANDARD_CODEC_SERIALIZER_H_
 #define RIVELO_ENCODING_STANDARD_CODEC_SERIALIZER_H_
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "encoding/byte_streams.h"
 #include "encoding/encodable_value.h"
@@ -53,6 +59,13 @@ class StandardCodecSerializer {
   // A size above 0xFFFFFFFF cannot be represented: it is reported on
   // standard error and nothing is written.
   void WriteSize(size_t size, ByteStreamWriter* stream) const;
+
+ private:
+  friend class StandardMethodCodec;
+
+  // text as a string value, as WriteValue would write it, without building
+  // an EncodableValue unless a derived serializer is there to see one.
+  void WriteString(const std::string& text, ByteStreamWriter* stream) const;
 };
 
 }  // namespace flutter

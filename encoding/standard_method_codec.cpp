@@ -59,7 +59,7 @@ StandardMethodCodec::DecodeMethodCall(const uint8_t* message,
   }
   auto arguments =
       std::make_unique<EncodableValue>(serializer_->ReadValue(&stream));
-  return std::make_unique<MethodCall<EncodableValue>>(*name_text,
+  return std::make_unique<MethodCall<EncodableValue>>(std::move(*name_text),
                                                       std::move(arguments));
 }
 
@@ -67,7 +67,7 @@ std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::EncodeMethodCall(
     const MethodCall<EncodableValue>& call) const {
   auto message = NewMessage();
   ByteBufferStreamWriter stream(message.get());
-  serializer_->WriteValue(EncodableValue(call.method_name()), &stream);
+  serializer_->WriteString(call.method_name(), &stream);
   if (call.arguments() != nullptr) {
     serializer_->WriteValue(*call.arguments(), &stream);
   } else {
@@ -95,11 +95,11 @@ std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::EncodeErrorEnvelope(
   auto message = NewMessage();
   ByteBufferStreamWriter stream(message.get());
   stream.WriteByte(kErrorEnvelope);
-  serializer_->WriteValue(EncodableValue(error_code), &stream);
+  serializer_->WriteString(error_code, &stream);
   if (error_message.empty()) {
     serializer_->WriteValue(EncodableValue(), &stream);
   } else {
-    serializer_->WriteValue(EncodableValue(error_message), &stream);
+    serializer_->WriteString(error_message, &stream);
   }
   if (error_details != nullptr) {
     serializer_->WriteValue(*error_details, &stream);
@@ -123,10 +123,17 @@ bool StandardMethodCodec::DecodeResponseEnvelope(
       const EncodableValue code = serializer_->ReadValue(&stream);
       const EncodableValue message = serializer_->ReadValue(&stream);
       const EncodableValue details = serializer_->ReadValue(&stream);
-      const std::string& code_text = std::get<std::string>(code);
-      const std::string message_text =
-          message.IsNull() ? std::string() : std::get<std::string>(message);
-      result->Error(code_text, message_text,
+      const std::string no_message;
+      const std::string* code_text = std::get_if<std::string>(&code);
+      const std::string* message_text =
+          message.IsNull() ? &no_message : std::get_if<std::string>(&message);
+      // The standard library's own exception, with its own text ("bad
+      // variant access"), as a checked access to the wrong alternative of a
+      // value fails.
+      if (code_text == nullptr || message_text == nullptr) {
+        throw std::bad_variant_access();
+      }
+      result->Error(*code_text, *message_text,
                     details.IsNull() ? nullptr : &details);
       return true;
     }

@@ -3,7 +3,7 @@
 // sanitizers it checks that whatever a message decodes to re-encodes to bytes
 // that decode and re-encode to the very same bytes, and that a stream derived
 // from the built-in one (served through the virtual calls rather than
-// directly) reads every input alike.
+// directly) reads and writes every input alike.
 
 #include <cstdint>
 #include <cstdlib>
@@ -36,7 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<uint8_t> input(data, data + size);
   const std::vector<uint8_t> first = Encode(Decode(input));
   if (Encode(Decode(first)) != first ||
-      Encode(Decode(input, Streams::kDerived)) != first) {
+      Encode(Decode(input, Streams::kDerived)) != first ||
+      Encode(Decode(first), Streams::kDerived) != first) {
     std::abort();
   }
 

@@ -6,7 +6,7 @@ set -eu
 
 PACKAGES="
 cmake ninja-build g++ clang libclang-rt-14-dev
-libgtest-dev libgmock-dev googletest libbenchmark-dev libmsgpack-cxx-dev
+libgtest-dev libgmock-dev googletest libbenchmark-dev libmsgpack-cxx-dev nlohmann-json3-dev
 g++-mingw-w64-x86-64-posix
 wine64 xvfb xauth x11-utils imagemagick
 iproute2 fping nmap
