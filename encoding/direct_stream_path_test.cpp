@@ -180,7 +180,7 @@ TEST(DirectStreamPath, NestingLimitCountsLevelsAboveTheDirectRead) {
   bytes.insert(bytes.end(), lists.begin(), lists.end());
   const DelegatingSerializer serializer;
   CerrCapture cerr;
-  testing::Decode(bytes, serializer);
+  testing::Decode(bytes, testing::Streams::kBuiltIn, serializer);
   EXPECT_EQ(cerr.text(),
             "Value nested deeper than 512 levels in "
             "StandardCodecSerializer::ReadValue; read as null\n");
