@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <variant>
 #include <vector>
 
 namespace flutter {
@@ -46,6 +47,8 @@ TEST(EncodableValue, CustomValuesCompareByAddress) {
   EXPECT_FALSE(original < original);
   EXPECT_TRUE(original != copy);
   EXPECT_NE(original < copy, copy < original);
+  const auto& held = std::get<CustomEncodableValue>(original);
+  EXPECT_FALSE(held != held);
 }
 
 }  // namespace

@@ -61,9 +61,8 @@ TEST(StandardCodecSerializer, WritesAndReadsTheWireFormat) {
       {std::vector<int32_t>{}, "09 00 00 00"},
       {std::vector<int64_t>{-2},
        "0A 01 00 00 00 00 00 00 FE FF FF FF FF FF FF FF"},
-      {std::vector<double>{1.0, -2.0},
-       "0B 02 00 00 00 00 00 00 00 00 00 00 00 00 F0 3F "
-       "00 00 00 00 00 00 00 C0"},
+      {std::vector<double>{-2.0},
+       "0B 01 00 00 00 00 00 00 00 00 00 00 00 00 00 C0"},
       {std::vector<float>{1.0f}, "0E 01 00 00 00 00 80 3F"},
       {EncodableList{true, EncodableValue()}, "0C 02 01 00"},
       {EncodableMap{{EncodableValue(), EncodableValue()}}, "0D 01 00 00"},
