@@ -21,7 +21,7 @@ namespace flutter {
 namespace {
 
 // Wire tags. These, the size forms and the padding rules are shared with the
-// Dart side and with tests/reference_codec.py: change them together or not
+// Dart side and with scripts/wire_reader.py: change them together or not
 // at all.
 enum Tag : uint8_t {
   kNull = 0,
