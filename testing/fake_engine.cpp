@@ -62,8 +62,6 @@ struct World {
   bool null_lock_tokens = false;
   bool messengers_available = true;
   std::optional<LRESULT> window_message_result;
-  UINT monitor_dpi = 96;
-  HWND view_window = nullptr;
   size_t expected_unanswered = 0;
 
   std::deque<std::unique_ptr<FlutterDesktopEngine>> engines;
@@ -202,8 +200,6 @@ void FakeEngine::ClaimWindowMessages(LRESULT result) {
 void FakeEngine::SetMessengersAvailable(bool available) {
   Call()->messengers_available = available;
 }
-void FakeEngine::SetMonitorDpi(UINT dpi) { Call()->monitor_dpi = dpi; }
-void FakeEngine::SetViewWindow(HWND window) { Call()->view_window = window; }
 void FakeEngine::ExpectUnansweredResponses(size_t count) {
   Call()->expected_unanswered = count;
 }
@@ -425,9 +421,8 @@ FlutterDesktopViewControllerRef FlutterDesktopViewControllerCreate(
   call->controllers.push_back(std::make_unique<FlutterDesktopViewController>());
   FlutterDesktopViewController* controller = call->controllers.back().get();
   controller->engine = engine;
-  controller->view.window = call->view_window != nullptr
-                                ? call->view_window
-                                : reinterpret_cast<HWND>(&controller->view);
+  // A distinct value per view that is not a real window.
+  controller->view.window = reinterpret_cast<HWND>(&controller->view);
   return controller;
 }
 
@@ -546,7 +541,7 @@ bool FlutterDesktopMessengerIsAvailable(FlutterDesktopMessengerRef messenger) {
 
 UINT FlutterDesktopGetDpiForMonitor(HMONITOR) {
   Call call(__func__);
-  return call->monitor_dpi;
+  return 96;
 }
 
 void FlutterDesktopResyncOutputStreams(void) { Call call(__func__); }

@@ -80,11 +80,6 @@ class FakeEngine {
   void ClaimWindowMessages(LRESULT result);
   // A messenger is also unavailable once its engine is gone.
   void SetMessengersAvailable(bool available);
-  // What FlutterDesktopGetDpiForMonitor answers (96 until set).
-  void SetMonitorDpi(UINT dpi);
-  // The window that views created from now on report; by default each view
-  // reports a distinct value that is not a real window.
-  void SetViewWindow(HWND window);
   void ExpectUnansweredResponses(size_t count);
 
   // --- Playing the Dart side -------------------------------------------------
