@@ -36,7 +36,6 @@ import contextlib
 import json
 import random
 import statistics
-import subprocess
 import sys
 import tempfile
 import time
@@ -55,7 +54,6 @@ SELF_HOST = 23
 FLOOR_SECONDS = 7.2
 HOSTS_PER_SWEEP = 254
 BATCH = 50
-MINGW_CXX = "x86_64-w64-mingw32-g++-posix"
 PAUSE_MS = 200
 # Under Wine a sweep takes about 10 s and its first events come after about
 # 150 ms, so draws over 0..9000 ms rarely close before the first event and
@@ -121,6 +119,14 @@ def find_exe(build):
     raise SystemExit(f"lan_evidence: rivelo.exe not found under {build}")
 
 
+def find_echo_batch(build):
+    for folder in (build / "bench", build.parent / "bench"):
+        if (folder / "echo_batch.exe").is_file():
+            return folder / "echo_batch.exe"
+    raise SystemExit(f"lan_evidence: echo_batch.exe not found under {build}/bench "
+                     "(cmake --build --preset windows --target echo_batch)")
+
+
 class Figures:
     def __init__(self, path):
         self.path = path
@@ -165,6 +171,7 @@ def timed_peer(lan, argv):
 
 def sweep(args, figures):
     exe = find_exe(Path(args.build).resolve())
+    batch_exe = find_echo_batch(Path(args.build).resolve())
     with SimulatedLan(hosts=ANSWERING_HOSTS, self_host=SELF_HOST, tag="ev") as lan, \
             XDisplay() as display, WineRunner(lan, display=display) as wine, \
             work_folder(args, "rivelo-sweep-") as workdir:
@@ -195,7 +202,7 @@ def sweep(args, figures):
         answered = answered_sets[0]
         figures.check(all(s == answered for s in answered_sets), "every sweep found the same hosts")
 
-        echo_batch(lan, wine, workdir, figures)
+        echo_batch(lan, wine, batch_exe, workdir, figures)
 
         prefix = lan.prefix
         seconds, fping = timed_peer(lan, ["fping", "-a", "-g", "-r", "0", "-t", "1000", f"{prefix}.0/24"])
@@ -214,19 +221,8 @@ def sweep(args, figures):
             sorted(lan.host_addresses + [lan.self_address])), "", True)
 
 
-def build_echo_batch(folder):
-    exe = Path(folder) / "echo_batch.exe"
-    sources = ["bench/echo_batch.cpp", "standin/scan_guard/scan_guard.cpp",
-               "standin/scan_guard/scan_guard_windows.cpp", "encoding/console_line.cpp"]
-    subprocess.run([MINGW_CXX, "-std=c++17", "-O2", "-static", "-I", str(REPO), "-o", str(exe),
-                    *[str(REPO / source) for source in sources], "-liphlpapi", "-lws2_32"],
-                   check=True, capture_output=True)
-    return exe
-
-
-def echo_batch(lan, wine, workdir, figures, repeats=3):
+def echo_batch(lan, wine, exe, workdir, figures, repeats=3):
     """One batch of 50 echoes to silent hosts under Wine alone, without rivelo."""
-    exe = build_echo_batch(workdir)
     batches, spreads = [], []
     for _ in range(repeats):
         result = wine.run(exe, [lan.prefix, 51, 100], timeout=60, cwd=workdir, stop_server=False)

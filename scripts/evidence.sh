@@ -53,7 +53,7 @@ cat "$out/bench.tsv" >>"$figures"
 
 stage "sweep timing under Wine, fping and nmap (log: $out/sweep.log)"
 cmake --preset windows >/dev/null
-cmake --build --preset windows -j "$JOBS" --target rivelo >"$out/build-windows.log" 2>&1
+cmake --build --preset windows -j "$JOBS" --target rivelo echo_batch >"$out/build-windows.log" 2>&1
 /usr/bin/python3 bench/lan_evidence.py sweep --build build/windows --runs "$sweeps" \
     --figures "$figures" >"$out/sweep.log" 2>&1 || status=1
 
