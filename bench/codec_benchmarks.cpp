@@ -15,8 +15,10 @@
 #include <string>
 #include <vector>
 
+#include "encoding/byte_streams.h"
 #include "encoding/encodable_value.h"
 #include "encoding/method_result.h"
+#include "encoding/standard_codec_serializer.h"
 #include "encoding/standard_method_codec.h"
 
 namespace {
@@ -24,11 +26,14 @@ namespace {
 using flutter::EncodableList;
 using flutter::EncodableMap;
 using flutter::EncodableValue;
+using flutter::StandardCodecSerializer;
 using flutter::StandardMethodCodec;
 
 constexpr size_t kBulkBytes = size_t{1} << 20;
 constexpr size_t kBulkDoubles = size_t{128} << 10;
 constexpr int kNestedMaps = 1000;
+constexpr int kTopLevelWrites = 10000;
+constexpr size_t kSpareCapacity = size_t{64} << 20;
 
 const StandardMethodCodec& Codec() { return StandardMethodCodec::GetInstance(); }
 
@@ -82,6 +87,53 @@ void HostEventEncode(benchmark::State& state) { BenchmarkEncode(state, HostEvent
 void HostEventDecode(benchmark::State& state) { BenchmarkDecode(state, HostEvent()); }
 BENCHMARK(HostEventEncode)->Name("HostEvent/Encode");
 BENCHMARK(HostEventDecode)->Name("HostEvent/Decode");
+
+// The built-in writer's cost follows what it writes: many top-level writes
+// into one vector against the same writes each into a vector of its own, and
+// a write into a cleared vector that kept a large capacity against the same
+// write into one that kept only what the event needs.
+void HostEventsIntoOneVector(benchmark::State& state) {
+  const EncodableValue event = HostEvent();
+  for (auto _ : state) {
+    std::vector<uint8_t> bytes;
+    flutter::ByteBufferStreamWriter writer(&bytes);
+    for (int i = 0; i < kTopLevelWrites; ++i) {
+      StandardCodecSerializer::GetInstance().WriteValue(event, &writer);
+    }
+    benchmark::DoNotOptimize(bytes.data());
+    benchmark::ClobberMemory();
+  }
+}
+
+void HostEventsIntoOneVectorEach(benchmark::State& state) {
+  const EncodableValue event = HostEvent();
+  for (auto _ : state) {
+    for (int i = 0; i < kTopLevelWrites; ++i) {
+      std::vector<uint8_t> bytes;
+      flutter::ByteBufferStreamWriter writer(&bytes);
+      StandardCodecSerializer::GetInstance().WriteValue(event, &writer);
+      benchmark::DoNotOptimize(bytes.data());
+      benchmark::ClobberMemory();
+    }
+  }
+}
+BENCHMARK(HostEventsIntoOneVector)->Name("Writes/OneVector");
+BENCHMARK(HostEventsIntoOneVectorEach)->Name("Writes/OneVectorEach");
+
+void HostEventAfterClear(benchmark::State& state, size_t capacity) {
+  const EncodableValue event = HostEvent();
+  std::vector<uint8_t> bytes;
+  bytes.reserve(capacity);
+  flutter::ByteBufferStreamWriter writer(&bytes);
+  for (auto _ : state) {
+    bytes.clear();
+    StandardCodecSerializer::GetInstance().WriteValue(event, &writer);
+    benchmark::DoNotOptimize(bytes.data());
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK_CAPTURE(HostEventAfterClear, spare, kSpareCapacity)->Name("Writes/SpareCapacity");
+BENCHMARK_CAPTURE(HostEventAfterClear, none, 0)->Name("Writes/NoSpareCapacity");
 
 EncodableValue Bytes() {
   std::vector<uint8_t> bytes(kBulkBytes);

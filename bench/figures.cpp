@@ -42,6 +42,22 @@ void AddSpeedRatio(const std::map<std::string, Measurement>& measured, const cha
                    Format("%.2fx", ratio), ratio >= at_least});
 }
 
+// Cost of `ours` relative to `baseline` on the same output: 1 is the same.
+void AddCostRatio(const std::map<std::string, Measurement>& measured, const char* figure,
+                  const std::string& ours, const std::string& baseline, const char* baseline_name,
+                  double at_most, std::vector<FigureRow>* rows) {
+  const Measurement* mine = Find(measured, ours);
+  const Measurement* base = Find(measured, baseline);
+  if (mine == nullptr || base == nullptr) {
+    return;
+  }
+  const double ratio = mine->cpu_ns / base->cpu_ns;
+  rows->push_back({figure, Format("%.1f us", mine->cpu_ns / 1000),
+                   std::string(baseline_name) + " " + Format("%.1f us", base->cpu_ns / 1000) +
+                       ", target <= " + Format("%.1fx", at_most),
+                   Format("%.2fx", ratio), ratio <= at_most});
+}
+
 void AddTimeBelow(const std::map<std::string, Measurement>& measured, const char* figure,
                   const std::string& ours, double below_ns, std::vector<FigureRow>* rows) {
   const Measurement* mine = Find(measured, ours);
@@ -72,6 +88,10 @@ std::vector<FigureRow> Figures(const std::map<std::string, Measurement>& measure
   std::vector<FigureRow> rows;
   AddTimeBelow(measured, "host event: encode", "HostEvent/Encode", 100, &rows);
   AddTimeBelow(measured, "host event: decode", "HostEvent/Decode", 300, &rows);
+  AddCostRatio(measured, "10000 host events: one vector", "Writes/OneVector",
+               "Writes/OneVectorEach", "a vector each", 2.0, &rows);
+  AddCostRatio(measured, "host event: into 64 MiB spare", "Writes/SpareCapacity",
+               "Writes/NoSpareCapacity", "no spare", 1.2, &rows);
   AddSpeedRatio(measured, "1 MiB bytes: encode", "Bytes/Encode", "Memcpy/1MiB", "memcpy", 0.5,
                 &rows);
   AddSpeedRatio(measured, "1 MiB bytes: decode", "Bytes/Decode", "Memcpy/1MiB", "memcpy", 0.5,

@@ -37,18 +37,18 @@ class BufferCursor {
     return stream_.bytes_[stream_.position_++];
   }
 
-  // The start of the next count elements of width bytes each, now consumed;
-  // null after reporting an invalid read when the range cannot hold them,
-  // in which case the position stays. One check covers both the count and a
-  // position that padding has moved past the end.
-  const uint8_t* Take(size_t count, size_t width = 1) {
+  // The start of the next count bytes, now consumed; null after reporting an
+  // invalid read when the range cannot hold them, in which case the position
+  // stays. One check covers both the count and a position that padding has
+  // moved past the end.
+  const uint8_t* Take(size_t count) {
     if (stream_.position_ > stream_.size_ ||
-        count > (stream_.size_ - stream_.position_) / width) {
+        count > stream_.size_ - stream_.position_) {
       ReportInvalidRead();
       return nullptr;
     }
     const uint8_t* first = stream_.bytes_ + stream_.position_;
-    stream_.position_ += count * width;
+    stream_.position_ += count;
     return first;
   }
 
@@ -92,8 +92,9 @@ class BufferAppender {
  public:
   explicit BufferAppender(ByteBufferStreamWriter* stream)
       : buffer_(*stream->buffer_),
+        first_(buffer_.size()),
         start_(buffer_.data()),
-        next_(start_ + buffer_.size()),
+        next_(start_ + first_),
         end_(next_) {}
   ~BufferAppender() { buffer_.resize(Position()); }
 
@@ -145,10 +146,13 @@ class BufferAppender {
   size_t Position() const { return static_cast<size_t>(next_ - start_); }
 
   // The rare paths, out of line so that the appends stay small enough to
-  // inline. Grow extends the vector to its capacity, or to twice what is
-  // written, and at least by count. A block larger than the slack goes in
-  // through the vector's own insert, which copies it once instead of
-  // zero-filling room for it first.
+  // inline. Grow adds slack of at least count bytes, and as much as this
+  // appender has written so far, so that growing costs in proportion to what
+  // it writes, never to what the vector held before or could hold: a small
+  // write into a cleared vector of large capacity, or each of many writes
+  // into one long vector, would otherwise zero-fill all of it. A block larger
+  // than the slack goes in through the vector's own insert, which copies it
+  // once instead of zero-filling room for it first.
   void Grow(size_t count);
   void AppendBeyondSlack(const uint8_t* source, size_t count);
 
@@ -159,6 +163,7 @@ class BufferAppender {
   }
 
   std::vector<uint8_t>& buffer_;
+  const size_t first_;  // the vector's length when this appender started
   uint8_t* start_;
   uint8_t* next_;
   uint8_t* end_;

@@ -65,8 +65,13 @@ void ByteBufferStreamWriter::WritePadding(uint8_t alignment) {
 namespace internal {
 
 void BufferAppender::Grow(size_t count) {
+  // A first write may fill what the vector has already allocated, up to the
+  // size of a typical small message, without allocating again.
+  constexpr size_t kSmallMessage = 64;
   const size_t written = Position();
-  buffer_.resize(std::max({written + count, buffer_.capacity(), 2 * written}));
+  const size_t needed = written + std::max(count, written - first_);
+  const size_t allocated = std::min(buffer_.capacity(), written + kSmallMessage);
+  buffer_.resize(std::max(needed, allocated));
   Rebase(written);
 }
 

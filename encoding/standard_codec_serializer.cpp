@@ -1,11 +1,13 @@
 #include "encoding/standard_codec_serializer.h"
 
 #include <cstring>
+#include <iterator>
 #include <limits>
 #include <string>
 #include <tuple>
 #include <typeinfo>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "encoding/buffer_stream_access.h"
@@ -45,31 +47,10 @@ constexpr uint8_t kSize16 = 254;
 constexpr uint8_t kSize32 = 255;
 constexpr size_t kMaxSize = std::numeric_limits<uint32_t>::max();
 
-// Decoding recurses once per nesting level, and crafted input needs only two
-// bytes per level: without a cap a message of a few kilobytes exhausts a
-// 1 MiB thread stack (Windows' default). Values nested deeper are read as
-// null; real messages stay far below.
-constexpr int kMaxReadDepth = 512;
-thread_local int read_depth = 0;
-
-class ReadDepthScope {
- public:
-  ReadDepthScope() { ++read_depth; }
-  ~ReadDepthScope() { --read_depth; }
-  ReadDepthScope(const ReadDepthScope&) = delete;
-  ReadDepthScope& operator=(const ReadDepthScope&) = delete;
-};
-
 // Whether object is exactly a T, not of a class derived from it.
 template <typename T, typename Object>
 bool IsExactly(const Object& object) {
   return typeid(object) == typeid(T);
-}
-
-// The held alternative, where the caller has switched on the index.
-template <typename T>
-const T& As(const EncodableValue& value) {
-  return *std::get_if<T>(&value);
 }
 
 // Elements wider than a byte are aligned to their own width.
@@ -81,7 +62,15 @@ constexpr uint8_t Alignment() {
 // The codec below is written once, over two ways of reaching the stream.
 // Writers offer WriteByte, WriteBytes, WritePadding<alignment>, Expect (room
 // for at least so many bytes more) and WriteNested; readers offer ReadByte,
-// ReadBytes, SkipPadding, Remaining, ReadElements<Block> and ReadNested.
+// ReadBytes, SkipPadding, Remaining, nesting, ReadElements<Block> and
+// ReadNested(place).
+//
+// A value read is handed to a place: a callable that builds the value where
+// it belongs (the list's next element, the map entry, the result) from the
+// alternative's type and constructor arguments, as
+// place(std::in_place_type<T>, arguments...), or from a whole value,
+// place(EncodableValue&&). Decoded values are thereby built once, in place,
+// never moved there.
 
 // Through the stream interface, one virtual call per piece, and every nested
 // value through the serializer's overridable WriteValue: the calls that a
@@ -136,14 +125,92 @@ void WriteThrough(const StandardCodecSerializer& serializer,
   write(writer);
 }
 
-// Whether the input left can still hold `elements` values of at least
-// `min_bytes` each. Lists and maps ask before every element, not only before
-// the first: once nested values have used up the input, the enclosing counts
-// are proven false, and looping on through them would cost time quadratic in
-// the input, one diagnostic line per missing element.
+// Decoding recurses once per nesting level, and crafted input needs only two
+// bytes per level: without a cap a message of a few kilobytes exhausts a
+// 1 MiB thread stack (Windows' default). Values nested deeper are read as
+// null; real messages stay far below.
+constexpr int kMaxReadDepth = 512;
+
+// Where a decode stands in the nesting of what it reads. Every list element
+// takes at least one byte of input and every map entry two, so while one
+// element is read, the levels above it have promised that many bytes of the
+// input to the elements they announced after it. Counts are held to the
+// input left beyond those promises: otherwise every level of a deep message
+// could reserve storage for the same remaining bytes, and a few megabytes of
+// input would reserve gigabytes.
+struct Nesting {
+  int depth = 0;
+  size_t promised = 0;
+};
+
+// The nesting of the read that runs on this thread through the stream
+// interface, where every level passes through the serializer's overridable
+// operations and their parameters carry nothing more. A direct read takes a
+// copy when it starts and carries it from there on.
+thread_local Nesting thread_nesting;
+
+// The bytes that the elements after the one being read still need, promised
+// for the lifetime of this object.
+class Promise {
+ public:
+  Promise(Nesting& nesting, size_t bytes) : nesting_(nesting), bytes_(bytes) {
+    nesting_.promised += bytes_;
+  }
+  ~Promise() { nesting_.promised -= bytes_; }
+  Promise(const Promise&) = delete;
+  Promise& operator=(const Promise&) = delete;
+
+ private:
+  Nesting& nesting_;
+  const size_t bytes_;
+};
+
+class DepthStep {
+ public:
+  explicit DepthStep(Nesting& nesting) : nesting_(nesting) { ++nesting_.depth; }
+  ~DepthStep() { --nesting_.depth; }
+  DepthStep(const DepthStep&) = delete;
+  DepthStep& operator=(const DepthStep&) = delete;
+
+ private:
+  Nesting& nesting_;
+};
+
+// The place that returns the value itself, for a result or a map key.
+struct NewValue {
+  template <typename... Arguments>
+  EncodableValue operator()(Arguments&&... arguments) const {
+    return EncodableValue(std::forward<Arguments>(arguments)...);
+  }
+};
+
+// read_payload() one level deeper. Past the depth limit the value is reported
+// and read as null without reading its payload: its tag alone is consumed,
+// so that every refusal moves the reader on and a run of them stays linear
+// in the input.
+template <typename Place, typename ReadPayload>
+auto ReadOneLevelDeeper(Nesting& nesting, Place& place,
+                        ReadPayload read_payload) {
+  if (nesting.depth >= kMaxReadDepth) {
+    internal::ReportNestingTooDeep(kMaxReadDepth);
+    return place(std::in_place_type<std::monostate>);
+  }
+  const DepthStep step(nesting);
+  return read_payload();
+}
+
+// Whether the input left, beyond what enclosing levels have promised, can
+// still hold `elements` values of at least `min_bytes` each. Lists and maps
+// ask before every element, not only before the first: once nested values
+// have used up the input, the enclosing counts are proven false, and looping
+// on through them would cost time quadratic in the input, one diagnostic
+// line per missing element.
 template <typename Reader>
-bool RemainingCanHold(size_t elements, size_t min_bytes, const Reader& in) {
-  return elements <= in.Remaining() / min_bytes;
+bool InputCanHold(size_t elements, size_t min_bytes, Reader& in) {
+  const size_t remaining = in.Remaining();
+  const size_t promised = in.nesting().promised;
+  const size_t free = remaining > promised ? remaining - promised : 0;
+  return elements <= free / min_bytes;
 }
 
 // Through the stream interface and the serializer's overridable operations:
@@ -160,52 +227,73 @@ class StreamReader {
   }
   void SkipPadding(uint8_t alignment) { stream_->SkipPadding(alignment); }
   size_t Remaining() const { return stream_->BytesRemaining(); }
+  Nesting& nesting() { return thread_nesting; }
 
-  // count elements in one block read into zeroed storage; a count that the
-  // remaining input cannot hold is refused before anything is allocated,
-  // reported as the invalid read it would end in, and read as empty.
-  template <typename Block>
-  EncodableValue ReadElements(size_t count) {
-    using Element = typename Block::value_type;
-    if (!RemainingCanHold(count, sizeof(Element), *this)) {
-      internal::ReportInvalidRead();
-      return EncodableValue(Block());
-    }
-    Block block(count, Element{});
+  // count elements in zeroed storage, filled by one ReadBytes.
+  template <typename Block, typename Place>
+  auto PlaceElements(size_t count, Place& place) {
+    Block block(count, typename Block::value_type{});
     stream_->ReadBytes(reinterpret_cast<uint8_t*>(block.data()),
-                       count * sizeof(Element));
-    return EncodableValue(std::move(block));
+                       count * sizeof(typename Block::value_type));
+    return place(std::in_place_type<Block>, std::move(block));
   }
 
-  EncodableValue ReadNested() { return serializer_.ReadValue(stream_); }
+  template <typename Place>
+  auto ReadNested(Place& place) {
+    return place(serializer_.ReadValue(stream_));
+  }
 
  private:
   const StandardCodecSerializer& serializer_;
   ByteStreamReader* stream_;
 };
 
-template <typename Reader>
-EncodableValue ReadPayload(uint8_t type, Reader& in);
+template <typename Reader, typename Place>
+auto ReadPayload(uint8_t type, Reader& in, Place& place);
 
-// One level deeper for its lifetime.
-class DepthStep {
+// Iterates over elements stored as bytes that need not be aligned for them,
+// each copied out with memcpy: a vector built over this range is filled in
+// one pass, as compilers turn the copies into plain unaligned loads.
+template <typename Element>
+class UnalignedElements {
  public:
-  explicit DepthStep(int* depth) : depth_(depth) { ++*depth_; }
-  ~DepthStep() { --*depth_; }
-  DepthStep(const DepthStep&) = delete;
-  DepthStep& operator=(const DepthStep&) = delete;
+  using iterator_category = std::random_access_iterator_tag;
+  using value_type = Element;
+  using difference_type = std::ptrdiff_t;
+  using pointer = const Element*;
+  using reference = Element;
+
+  explicit UnalignedElements(const uint8_t* at) : at_(at) {}
+
+  Element operator*() const {
+    Element element;
+    std::memcpy(&element, at_, sizeof(element));
+    return element;
+  }
+  UnalignedElements& operator++() {
+    at_ += sizeof(Element);
+    return *this;
+  }
+  difference_type operator-(const UnalignedElements& other) const {
+    return (at_ - other.at_) / static_cast<difference_type>(sizeof(Element));
+  }
+  bool operator==(const UnalignedElements& other) const {
+    return at_ == other.at_;
+  }
+  bool operator!=(const UnalignedElements& other) const {
+    return at_ != other.at_;
+  }
 
  private:
-  int* depth_;
+  const uint8_t* at_;
 };
 
 // Straight from a ByteBufferStreamReader's range, for the standard
-// serializer only. The nesting depth is taken from the thread once, when the
-// top-level read starts, and carried along from then on.
+// serializer only.
 class BufferReader {
  public:
-  BufferReader(ByteBufferStreamReader* stream, int depth)
-      : cursor_(stream), depth_(depth) {}
+  BufferReader(ByteBufferStreamReader* stream, const Nesting& nesting)
+      : cursor_(stream), nesting_(nesting) {}
 
   uint8_t ReadByte() { return cursor_.ReadByte(); }
   void ReadBytes(uint8_t* destination, size_t count) {
@@ -213,46 +301,38 @@ class BufferReader {
   }
   void SkipPadding(uint8_t alignment) { cursor_.SkipPadding(alignment); }
   size_t Remaining() const { return cursor_.Remaining(); }
+  Nesting& nesting() { return nesting_; }
 
-  // As StreamReader's, with one bound check, and built in place straight
-  // from the input range where the elements' alignment allows (a vector's
-  // range constructor copies trivially copyable elements as one block).
-  template <typename Block>
-  EncodableValue ReadElements(size_t count) {
+  // count elements built straight from the input range, without zero-filling
+  // them first: strings and byte vectors from the bytes themselves, wider
+  // elements through UnalignedElements.
+  template <typename Block, typename Place>
+  auto PlaceElements(size_t count, Place& place) {
     using Element = typename Block::value_type;
-    const uint8_t* first = cursor_.Take(count, sizeof(Element));
+    const uint8_t* first = cursor_.Take(count * sizeof(Element));
     if (first == nullptr) {
-      // Refused and reported, or empty at a null range.
-      return EncodableValue(Block());
+      return place(std::in_place_type<Block>);
     }
-    if (reinterpret_cast<uintptr_t>(first) % alignof(Element) == 0) {
+    if constexpr (sizeof(Element) == 1) {
+      // Character types may alias any bytes.
       const auto* elements = reinterpret_cast<const Element*>(first);
-      return EncodableValue(std::in_place_type<Block>, elements,
-                            elements + count);
+      return place(std::in_place_type<Block>, elements, elements + count);
+    } else {
+      return place(std::in_place_type<Block>, UnalignedElements<Element>(first),
+                   UnalignedElements<Element>(first + count * sizeof(Element)));
     }
-    Block block(count, Element{});
-    if (count != 0) {
-      std::memcpy(block.data(), first, count * sizeof(Element));
-    }
-    return EncodableValue(std::move(block));
   }
 
-  // The tag is consumed even when refused, so that every refusal moves the
-  // reader on and a run of them stays linear in the input. The payload is
-  // returned as it is built, never moved.
-  EncodableValue ReadNested() {
+  template <typename Place>
+  auto ReadNested(Place& place) {
     const uint8_t type = cursor_.ReadByte();
-    if (depth_ >= kMaxReadDepth) {
-      internal::ReportNestingTooDeep(kMaxReadDepth);
-      return EncodableValue();
-    }
-    const DepthStep step(&depth_);
-    return ReadPayload(type, *this);
+    return ReadOneLevelDeeper(
+        nesting_, place, [&] { return ReadPayload(type, *this, place); });
   }
 
  private:
   internal::BufferCursor cursor_;
-  int depth_;
+  Nesting nesting_;
 };
 
 template <typename T, typename Reader>
@@ -338,169 +418,187 @@ void WriteBlock(Tag tag, const Block& block, Writer& out) {
   }
 }
 
+// The tag and payload of each alternative, by its type.
+template <typename Writer>
+class ValueWriter {
+ public:
+  explicit ValueWriter(Writer& out) : out_(out) {}
+
+  void operator()(std::monostate) const { out_.WriteByte(kNull); }
+  void operator()(bool value) const { out_.WriteByte(value ? kTrue : kFalse); }
+  void operator()(int32_t value) const {
+    out_.WriteByte(kInt32);
+    WriteNumber(value, out_);
+  }
+  void operator()(int64_t value) const {
+    out_.WriteByte(kInt64);
+    WriteNumber(value, out_);
+  }
+  void operator()(double value) const {
+    out_.WriteByte(kFloat64);
+    out_.template WritePadding<8>();
+    WriteNumber(value, out_);
+  }
+  void operator()(const std::string& text) const {
+    WriteBlock(kString, text, out_);
+  }
+  void operator()(const std::vector<uint8_t>& bytes) const {
+    WriteBlock(kUInt8List, bytes, out_);
+  }
+  void operator()(const std::vector<int32_t>& numbers) const {
+    WriteBlock(kInt32List, numbers, out_);
+  }
+  void operator()(const std::vector<int64_t>& numbers) const {
+    WriteBlock(kInt64List, numbers, out_);
+  }
+  void operator()(const std::vector<double>& numbers) const {
+    WriteBlock(kFloat64List, numbers, out_);
+  }
+  void operator()(const std::vector<float>& numbers) const {
+    WriteBlock(kFloat32List, numbers, out_);
+  }
+  void operator()(const EncodableList& list) const {
+    if (!WriteTagAndSize(kList, list.size(), out_)) {
+      return;
+    }
+    // Every element takes at least its tag.
+    out_.Expect(list.size());
+    for (const EncodableValue& element : list) {
+      out_.WriteNested(element);
+    }
+  }
+  void operator()(const EncodableMap& map) const {
+    if (!WriteTagAndSize(kMap, map.size(), out_)) {
+      return;
+    }
+    // Every entry takes at least a key tag and a value tag.
+    out_.Expect(2 * map.size());
+    for (const auto& [key, mapped] : map) {
+      out_.WriteNested(key);
+      out_.WriteNested(mapped);
+    }
+  }
+  void operator()(const CustomEncodableValue&) const {
+    out_.WriteByte(kNull);
+    internal::ReportUnhandledCustomType();
+  }
+
+ private:
+  Writer& out_;
+};
+
 template <typename Writer>
 void WriteEncoded(const EncodableValue& value, Writer& out) {
-  switch (value.index()) {
-    case 0:
-      out.WriteByte(kNull);
-      return;
-    case 1:
-      out.WriteByte(As<bool>(value) ? kTrue : kFalse);
-      return;
-    case 2:
-      out.WriteByte(kInt32);
-      WriteNumber(As<int32_t>(value), out);
-      return;
-    case 3:
-      out.WriteByte(kInt64);
-      WriteNumber(As<int64_t>(value), out);
-      return;
-    case 4:
-      out.WriteByte(kFloat64);
-      out.template WritePadding<8>();
-      WriteNumber(As<double>(value), out);
-      return;
-    case 5:
-      WriteBlock(kString, As<std::string>(value), out);
-      return;
-    case 6:
-      WriteBlock(kUInt8List, As<std::vector<uint8_t>>(value), out);
-      return;
-    case 7:
-      WriteBlock(kInt32List, As<std::vector<int32_t>>(value), out);
-      return;
-    case 8:
-      WriteBlock(kInt64List, As<std::vector<int64_t>>(value), out);
-      return;
-    case 9:
-      WriteBlock(kFloat64List, As<std::vector<double>>(value), out);
-      return;
-    case 10: {
-      const auto& list = As<EncodableList>(value);
-      if (WriteTagAndSize(kList, list.size(), out)) {
-        // Every element takes at least its tag.
-        out.Expect(list.size());
-        for (const EncodableValue& element : list) {
-          out.WriteNested(element);
-        }
-      }
-      return;
-    }
-    case 11: {
-      const auto& map = As<EncodableMap>(value);
-      if (WriteTagAndSize(kMap, map.size(), out)) {
-        // Every entry takes at least a key tag and a value tag.
-        out.Expect(2 * map.size());
-        for (const auto& [key, mapped] : map) {
-          out.WriteNested(key);
-          out.WriteNested(mapped);
-        }
-      }
-      return;
-    }
-    case 12:
-      out.WriteByte(kNull);
-      internal::ReportUnhandledCustomType();
-      return;
-    case 13:
-      WriteBlock(kFloat32List, As<std::vector<float>>(value), out);
-      return;
-  }
+  std::visit(ValueWriter<Writer>(out),
+             static_cast<const EncodableValue::super&>(value));
 }
 
-template <typename Block, typename Reader>
-EncodableValue ReadBlock(Reader& in) {
+// Strings and numeric vectors: the count, padding to the element width, then
+// the elements in one block.
+template <typename Block, typename Reader, typename Place>
+auto ReadBlock(Reader& in, Place& place) {
   using Element = typename Block::value_type;
   const size_t count = ReadSizeField(in);
   if constexpr (Alignment<Element>() != 0) {
     in.SkipPadding(Alignment<Element>());
   }
-  return in.template ReadElements<Block>(count);
+  if (!InputCanHold(count, sizeof(Element), in)) {
+    internal::ReportInvalidRead();
+    return place(std::in_place_type<Block>);
+  }
+  return in.template PlaceElements<Block>(count, place);
 }
 
-// The next value of a reader, read where it is converted: a list element or
-// a map entry is read straight into its place, instead of being moved there.
-template <typename Reader>
-class NextValue {
- public:
-  explicit NextValue(Reader& in) : in_(in) {}
-  operator EncodableValue() const { return in_.ReadNested(); }
-
- private:
-  Reader& in_;
-};
+// One element, with bytes_after promised to the elements announced after it.
+template <typename Reader, typename Place>
+auto ReadElement(Reader& in, size_t bytes_after, Place&& place) {
+  const Promise promise(in.nesting(), bytes_after);
+  return in.ReadNested(place);
+}
 
 // Every element takes at least its tag byte.
 template <typename Reader>
-EncodableValue ReadList(size_t count, Reader& in) {
+EncodableList ReadList(Reader& in) {
+  const size_t count = ReadSizeField(in);
   EncodableList list;
   for (size_t i = 0; i < count; ++i) {
-    if (!RemainingCanHold(count - i, 1, in)) {
+    const size_t elements_left = count - i;
+    if (!InputCanHold(elements_left, 1, in)) {
       internal::ReportInvalidRead();
-      return EncodableList();
+      list = EncodableList();
+      break;
     }
     if (i == 0) {
       list.reserve(count);
     }
-    list.emplace_back(NextValue<Reader>(in));
+    ReadElement(in, elements_left - 1, [&list](auto&&... element) {
+      list.emplace_back(std::forward<decltype(element)>(element)...);
+    });
   }
-  return EncodableValue(std::move(list));
+  return list;
 }
 
 // Every entry takes at least a key tag and a value tag.
 template <typename Reader>
-EncodableValue ReadMap(size_t count, Reader& in) {
+EncodableMap ReadMap(Reader& in) {
+  const size_t count = ReadSizeField(in);
   EncodableMap map;
   for (size_t i = 0; i < count; ++i) {
-    if (!RemainingCanHold(count - i, 2, in)) {
+    const size_t entries_left = count - i;
+    if (!InputCanHold(entries_left, 2, in)) {
       internal::ReportInvalidRead();
-      return EncodableMap();
+      map.clear();
+      break;
     }
-    // A pair builds its key first, so the key is read before the value. An
-    // equivalent key already present keeps its first value.
-    const NextValue<Reader> next(in);
-    map.emplace_hint(map.end(), std::piecewise_construct,
-                     std::forward_as_tuple(next), std::forward_as_tuple(next));
+    const size_t later_entries = 2 * (entries_left - 1);
+    EncodableValue key = ReadElement(in, later_entries + 1, NewValue());
+    // An equivalent key already present keeps its first value.
+    ReadElement(in, later_entries, [&map, &key](auto&&... mapped) {
+      map.emplace_hint(
+          map.end(), std::piecewise_construct,
+          std::forward_as_tuple(std::move(key)),
+          std::forward_as_tuple(std::forward<decltype(mapped)>(mapped)...));
+    });
   }
-  return EncodableValue(std::move(map));
+  return map;
 }
 
-template <typename Reader>
-EncodableValue ReadPayload(uint8_t type, Reader& in) {
+template <typename Reader, typename Place>
+auto ReadPayload(uint8_t type, Reader& in, Place& place) {
   switch (type) {
     case kNull:
-      return EncodableValue();
+      return place(std::in_place_type<std::monostate>);
     case kTrue:
-      return EncodableValue(true);
+      return place(std::in_place_type<bool>, true);
     case kFalse:
-      return EncodableValue(false);
+      return place(std::in_place_type<bool>, false);
     case kInt32:
-      return EncodableValue(ReadNumber<int32_t>(in));
+      return place(std::in_place_type<int32_t>, ReadNumber<int32_t>(in));
     case kInt64:
-      return EncodableValue(ReadNumber<int64_t>(in));
+      return place(std::in_place_type<int64_t>, ReadNumber<int64_t>(in));
     case kFloat64:
       in.SkipPadding(8);
-      return EncodableValue(ReadNumber<double>(in));
+      return place(std::in_place_type<double>, ReadNumber<double>(in));
     case kAltString:
     case kString:
-      return ReadBlock<std::string>(in);
+      return ReadBlock<std::string>(in, place);
     case kUInt8List:
-      return ReadBlock<std::vector<uint8_t>>(in);
+      return ReadBlock<std::vector<uint8_t>>(in, place);
     case kInt32List:
-      return ReadBlock<std::vector<int32_t>>(in);
+      return ReadBlock<std::vector<int32_t>>(in, place);
     case kInt64List:
-      return ReadBlock<std::vector<int64_t>>(in);
+      return ReadBlock<std::vector<int64_t>>(in, place);
     case kFloat64List:
-      return ReadBlock<std::vector<double>>(in);
+      return ReadBlock<std::vector<double>>(in, place);
     case kFloat32List:
-      return ReadBlock<std::vector<float>>(in);
+      return ReadBlock<std::vector<float>>(in, place);
     case kList:
-      return ReadList(ReadSizeField(in), in);
+      return place(std::in_place_type<EncodableList>, ReadList(in));
     case kMap:
-      return ReadMap(ReadSizeField(in), in);
+      return place(std::in_place_type<EncodableMap>, ReadMap(in));
     default:
       internal::ReportUnknownType(type);
-      return EncodableValue();
+      return place(std::in_place_type<std::monostate>);
   }
 }
 
@@ -520,23 +618,22 @@ EncodableValue StandardCodecSerializer::ReadValue(
   if (IsExactly<StandardCodecSerializer>(*this) &&
       IsExactly<ByteBufferStreamReader>(*stream)) {
     BufferReader reader(static_cast<ByteBufferStreamReader*>(stream),
-                        read_depth);
-    return reader.ReadNested();
+                        thread_nesting);
+    NewValue place;
+    return reader.ReadNested(place);
   }
   const uint8_t type = stream->ReadByte();
-  // As in BufferReader::ReadNested: the tag is consumed even when refused.
-  if (read_depth >= kMaxReadDepth) {
-    internal::ReportNestingTooDeep(kMaxReadDepth);
-    return EncodableValue();
-  }
-  const ReadDepthScope scope;
-  return ReadValueOfType(type, stream);
+  NewValue place;
+  return ReadOneLevelDeeper(thread_nesting, place, [&] {
+    return ReadValueOfType(type, stream);
+  });
 }
 
 EncodableValue StandardCodecSerializer::ReadValueOfType(
     uint8_t type, ByteStreamReader* stream) const {
   StreamReader reader(*this, stream);
-  return ReadPayload(type, reader);
+  NewValue place;
+  return ReadPayload(type, reader, place);
 }
 
 size_t StandardCodecSerializer::ReadSize(ByteStreamReader* stream) const {

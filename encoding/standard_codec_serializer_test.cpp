@@ -84,6 +84,13 @@ TEST(StandardCodecSerializer, WritesAndReadsTheWireFormat) {
       CerrCapture cerr;
       EXPECT_EQ(ToHex(Encode(c.value, streams)), c.bytes) << streams;
       EXPECT_EQ(Decode(Hex(c.bytes), streams), c.value) << c.bytes << streams;
+      // Elements are read from any address: here one byte into the storage.
+      const std::vector<uint8_t> storage = Hex(std::string("00 ") + c.bytes);
+      const auto shifted = MakeStream<ByteBufferStreamReader>(
+          streams, storage.data() + 1, storage.size() - 1);
+      EXPECT_EQ(StandardCodecSerializer::GetInstance().ReadValue(shifted.get()),
+                c.value)
+          << c.bytes << streams;
       EXPECT_EQ(cerr.text(), "") << c.bytes << streams;
     }
   }
@@ -122,8 +129,14 @@ TEST(StandardCodecSerializer, ReadsEveryInputWithExactDiagnostics) {
       {"0D 02 00 00 00", kInvalidRead, EncodableMap{}},
       {"0C 02 0C 09 01", kInvalidRead, EncodableList{EncodableList{}, true}},
       // Checked before every element, not only the first.
-      {"0C 03 01 0C 01 01", kInvalidRead, EncodableList{}},
-      {"0D 02 07 01 61 01", kInvalidRead, EncodableMap{}},
+      {"0C 03 01 03 05 00 00 00", kInvalidRead, EncodableList{}},
+      {"0D 02 03 01 00 00 00 01", kInvalidRead, EncodableMap{}},
+      // A nested count is held to the input beyond what the enclosing
+      // levels' later elements need.
+      {"0C 02 0C 02 01 01", kInvalidRead,
+       EncodableList{EncodableList{}, true}},
+      {"0D 02 01 0C 02 00 02 00", kInvalidRead,
+       EncodableMap{{true, EncodableList{}}, {EncodableValue(), false}}},
   };
   for (const auto& c : cases) {
     for (Streams streams : kBothStreams) {

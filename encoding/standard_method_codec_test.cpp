@@ -2,10 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <memory>
 #include <string>
-#include <thread>
 #include <variant>
 #include <vector>
 
@@ -168,42 +166,6 @@ TEST(StandardMethodCodec, DerivedSerializerGetsItsOwnCodec) {
             (std::vector<std::string>{"success " + tagged_bytes,
                                       "error e|m|" + tagged_bytes}));
   EXPECT_EQ(cerr.text(), "");
-}
-
-// Host probes encode their events through the shared codec from many threads
-// while the platform thread decodes; run under TSan this checks that nothing
-// is shared between calls. The codec is obtained once, before the threads
-// start, as GetInstance serves one thread at a time.
-TEST(StandardMethodCodec, SharedCodecServesManyThreadsAtOnce) {
-  const std::string event_bytes =
-      "0D 02 07 02 69 70 07 08 31 30 2E 30 2E 30 2E 31 "
-      "07 07 73 75 63 63 65 73 73 02";
-  const StandardMethodCodec& codec = Codec();
-  std::atomic<int> waiting{8};
-  std::atomic<int> mismatches{0};
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 8; ++t) {
-    threads.emplace_back([&] {
-      const EncodableValue event(
-          EncodableMap{{"ip", "10.0.0.1"}, {"success", false}});
-      // Start together so that the calls overlap.
-      for (--waiting; waiting.load() != 0;) {
-        std::this_thread::yield();
-      }
-      for (int i = 0; i < 200; ++i) {
-        const auto bytes = codec.EncodeSuccessEnvelope(&event);
-        RecordingResult result;
-        codec.DecodeResponseEnvelope(bytes->data(), bytes->size(), &result);
-        mismatches +=
-            ToHex(*bytes) != "00 " + event_bytes ||
-            result.calls != std::vector<std::string>{"success " + event_bytes};
-      }
-    });
-  }
-  for (auto& thread : threads) {
-    thread.join();
-  }
-  EXPECT_EQ(mismatches.load(), 0);
 }
 
 }  // namespace

@@ -201,12 +201,13 @@ TEST_F(EventChannelTest, SinkOperationsSendTheirEnvelopesOnTheChannel) {
 
   sink.Success();
   sink.Success(EncodableValue(int32_t{1}));
-  sink.Error("e", "m");
+  const EncodableValue details(true);
+  sink.Error("e", "m", &details);
   sink.EndOfStream();
 
   EXPECT_EQ(fake().SentOn(kChannel),
             (std::vector<Bytes>{kSuccess, {0x00, 0x03, 0x01, 0x00, 0x00, 0x00},
-                                ErrorEnvelope("e", "m"), kEmpty}));
+                                ErrorEnvelope("e", "m", {0x01}), kEmpty}));
   const std::vector<fake_engine::SentMessage> sent = fake().Sent();
   EXPECT_TRUE(sent.at(3).message_is_null);
   EXPECT_TRUE(std::none_of(sent.begin(), sent.end(), [](const auto& m) { return m.with_reply; }));

@@ -1,16 +1,21 @@
 // Feeds arbitrary bytes to the three decoders that see bytes from the Dart
 // side: ReadValue, DecodeMethodCall and DecodeResponseEnvelope. Beyond the
 // sanitizers it checks that whatever a message decodes to re-encodes to bytes
-// that decode and re-encode to the very same bytes, and that a stream derived
+// that decode and re-encode to the very same bytes, that a stream derived
 // from the built-in one (served through the virtual calls rather than
-// directly) reads and writes every input alike.
+// directly) reads and writes every input alike, and that no decode holds
+// more than 64 bytes per input byte and 1 MiB besides (the allocation meter
+// replaces operator new in this executable).
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <string>
 #include <variant>
 #include <vector>
 
+#include "encoding/allocation_meter_test_support.h"
 #include "encoding/codec_test_support.h"
 #include "encoding/standard_method_codec.h"
 #include "fuzz/quiet_diagnostics.h"
@@ -18,6 +23,8 @@
 namespace {
 
 using flutter::EncodableValue;
+using flutter::testing::AllocationMeter;
+using flutter::testing::DecodeMemoryBound;
 using flutter::testing::Decode;
 using flutter::testing::Encode;
 using flutter::testing::Streams;
@@ -28,24 +35,44 @@ struct IgnoringResult : flutter::MethodResult<EncodableValue> {
              const EncodableValue*) override {}
 };
 
+// Runs decode under the memory bound of an input of size bytes; a decode
+// that would pass it is a finding.
+template <typename Decoding>
+void WithinBound(size_t size, Decoding decode) {
+  const AllocationMeter meter(DecodeMemoryBound(size));
+  try {
+    decode();
+  } catch (const std::bad_alloc&) {
+    if (meter.refused() == 0) {
+      throw;
+    }
+    std::fprintf(stderr, "decode of %zu bytes held %zu bytes, then asked for %zu more\n",
+                 size, meter.peak(), meter.refused());
+    std::abort();
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   QuietDiagnostics();
 
   const std::vector<uint8_t> input(data, data + size);
-  const std::vector<uint8_t> first = Encode(Decode(input));
-  if (Encode(Decode(first)) != first ||
-      Encode(Decode(input, Streams::kDerived)) != first ||
+  EncodableValue decoded;
+  WithinBound(size, [&] { decoded = Decode(input); });
+  const std::vector<uint8_t> first = Encode(decoded);
+  EncodableValue derived;
+  WithinBound(size, [&] { derived = Decode(input, Streams::kDerived); });
+  if (Encode(Decode(first)) != first || Encode(derived) != first ||
       Encode(Decode(first), Streams::kDerived) != first) {
     std::abort();
   }
 
   const auto& codec = flutter::StandardMethodCodec::GetInstance();
-  codec.DecodeMethodCall(data, size);
+  WithinBound(size, [&] { codec.DecodeMethodCall(data, size); });
   IgnoringResult result;
   try {
-    codec.DecodeResponseEnvelope(data, size, &result);
+    WithinBound(size, [&] { codec.DecodeResponseEnvelope(data, size, &result); });
   } catch (const std::bad_variant_access&) {
     // Documented: an error envelope whose code or message has the wrong type.
   }
