@@ -36,8 +36,9 @@ class ByteStreamReader {
   virtual void SkipPadding(uint8_t alignment) = 0;
 
   // Upper bound of the bytes still readable. Decoders compare announced
-  // counts with it before they reserve storage or loop, so corrupt counts
-  // cannot make them allocate or iterate beyond the input. It is a query
+  // counts with it, less what enclosing levels still need, before they
+  // reserve storage or loop, so corrupt counts cannot make them allocate or
+  // iterate beyond the input. It is a query
   // after the three reading operations, rather than a change to them, so that
   // readers written against those three keep working: such a reader does not
   // override it and its counts are trusted, as the default says "unknown".

@@ -6,7 +6,13 @@
 // tags are seen at any depth.
 //
 // Malformed input never stops decoding: every read returns a value, and the
-// faults are reported on standard error, one line each.
+// faults are reported on standard error, one line each. A count is checked
+// against the input left before anything is reserved or looped over,
+// counting the bytes that enclosing lists and maps still need for their
+// later elements: a count that cannot fit is reported as an invalid read and
+// yields an empty value of its type, and a decode holds at most 64 bytes per
+// input byte and 1 MiB besides, whatever the nesting. Readers that do not
+// report BytesRemaining are trusted.
 //
 // When the serializer is exactly this class and the stream exactly one of
 // the built-in buffer streams, a top-level WriteValue or ReadValue works on

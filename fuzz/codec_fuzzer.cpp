@@ -7,6 +7,7 @@
 // more than 64 bytes per input byte and 1 MiB besides (the allocation meter
 // replaces operator new in this executable).
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -35,6 +36,18 @@ struct IgnoringResult : flutter::MethodResult<EncodableValue> {
              const EncodableValue*) override {}
 };
 
+// How large the inputs of a run were, printed as it ends: long runs are only
+// worth their time if the large inputs that the memory bound is about were
+// reached.
+struct InputSizes {
+  size_t largest = 0;
+  size_t over_64_kib = 0;
+  ~InputSizes() {
+    std::fprintf(stderr, "codec_fuzzer: largest input %zu bytes, %zu inputs over 64 KiB\n",
+                 largest, over_64_kib);
+  }
+} input_sizes;
+
 // Runs decode under the memory bound of an input of size bytes; a decode
 // that would pass it is a finding.
 template <typename Decoding>
@@ -57,6 +70,8 @@ void WithinBound(size_t size, Decoding decode) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   QuietDiagnostics();
 
+  input_sizes.largest = std::max(input_sizes.largest, size);
+  input_sizes.over_64_kib += size > (size_t{64} << 10);
   const std::vector<uint8_t> input(data, data + size);
   EncodableValue decoded;
   WithinBound(size, [&] { decoded = Decode(input); });

@@ -1,7 +1,9 @@
 #!/bin/sh
 # Replays the seed corpus of every fuzz target once: replay.sh BUILD_DIR
 # (the fuzz preset's build directory). Fails on the first crash, sanitizer
-# report or missing target binary.
+# report or missing target binary. The codec target checks the decode memory
+# bound itself on every input; the per-allocation limit here must still
+# admit a valid 1 MiB input (a list of a million nulls reserves 56 MB).
 set -eu
 build=${1:?usage: replay.sh BUILD_DIR}
 here=$(cd "$(dirname "$0")" && pwd)
