@@ -1,5 +1,5 @@
-// Helpers shared by the encoding unit tests: hex byte strings, one-call
-// encode and decode through either kind of stream, a capture of the
+// Helpers shared by the encoding unit tests: hex byte strings, nested lists,
+// one-call encode and decode through either kind of stream, a capture of the
 // diagnostics written to std::cerr, and a serializer extended by one tag.
 // Used only by tests and fuzz targets. CerrCapture swaps the process-wide
 // std::cerr buffer, so captures belong to one thread at a time.
@@ -31,6 +31,16 @@ inline std::vector<uint8_t> Hex(const std::string& text) {
   for (unsigned byte = 0; in >> std::hex >> byte;) {
     bytes.push_back(static_cast<uint8_t>(byte));
   }
+  return bytes;
+}
+
+// depth lists of one element each, around the tag innermost.
+inline std::vector<uint8_t> Lists(size_t depth, uint8_t innermost = 0x01) {
+  std::vector<uint8_t> bytes;
+  for (size_t i = 0; i < depth; ++i) {
+    bytes.insert(bytes.end(), {0x0C, 0x01});
+  }
+  bytes.push_back(innermost);
   return bytes;
 }
 

@@ -7,7 +7,6 @@
 
 #include <string>
 #include <utility>
-#include <variant>
 #include <vector>
 
 #include "encoding/codec_test_support.h"
@@ -18,6 +17,7 @@ namespace {
 
 using testing::CerrCapture;
 using testing::Hex;
+using testing::Lists;
 
 class DerivedWriter : public ByteBufferStreamWriter {
   using ByteBufferStreamWriter::ByteBufferStreamWriter;
@@ -25,15 +25,6 @@ class DerivedWriter : public ByteBufferStreamWriter {
 
 const StandardCodecSerializer& Standard() {
   return StandardCodecSerializer::GetInstance();
-}
-
-std::vector<uint8_t> Lists(size_t depth) {
-  std::vector<uint8_t> bytes;
-  for (size_t i = 0; i < depth; ++i) {
-    bytes.insert(bytes.end(), {0x0C, 0x01});
-  }
-  bytes.push_back(0x01);
-  return bytes;
 }
 
 EncodableValue EveryAlternative() {
@@ -152,24 +143,6 @@ TEST(DirectStreamPath, DerivedSerializerSeesNamesCodesAndMessages) {
       "a method name longer than 15", EncodableValue(), "code", "message",
       EncodableValue()};
   EXPECT_EQ(serializer.written_, expected);
-}
-
-TEST(DirectStreamPath, WrongErrorEnvelopeFailsWithTheLibrarysOwnText) {
-  for (const char* text : {"01 03 01 00 00 00 00 00", "01 07 01 63 01 00"}) {
-    const std::vector<uint8_t> bytes = Hex(text);
-    struct : MethodResult<EncodableValue> {
-      void Success(const EncodableValue*) override {}
-      void Error(const std::string&, const std::string&,
-                 const EncodableValue*) override {}
-    } result;
-    try {
-      StandardMethodCodec::GetInstance().DecodeResponseEnvelope(
-          bytes.data(), bytes.size(), &result);
-      ADD_FAILURE() << text << " did not throw";
-    } catch (const std::bad_variant_access& failure) {
-      EXPECT_STREQ(failure.what(), "bad variant access") << text;
-    }
-  }
 }
 
 }  // namespace

@@ -17,6 +17,7 @@ using testing::Encode;
 using testing::Hex;
 using testing::kBothStreams;
 using testing::kInvalidRead;
+using testing::Lists;
 using testing::MakeStream;
 using testing::Streams;
 using testing::TaggedSerializer;
@@ -212,19 +213,11 @@ TEST(StandardCodecSerializer, WhatTheFormatCannotCarryIsReported) {
 // the value at level 513 is read as null, its tag consumed, and the rest of
 // the input is left unread.
 TEST(StandardCodecSerializer, NestingDeeperThan512IsReadAsNull) {
-  auto lists = [](size_t depth, uint8_t innermost) {
-    std::vector<uint8_t> bytes;
-    for (size_t i = 0; i < depth; ++i) {
-      bytes.insert(bytes.end(), {0x0C, 0x01});
-    }
-    bytes.push_back(innermost);
-    return bytes;
-  };
   for (Streams streams : kBothStreams) {
     CerrCapture cerr;
-    EXPECT_EQ(Encode(Decode(lists(511, 0x01), streams)), lists(511, 0x01));
+    EXPECT_EQ(Encode(Decode(Lists(511, 0x01), streams)), Lists(511, 0x01));
     EXPECT_EQ(cerr.text(), "") << streams;
-    EXPECT_EQ(Encode(Decode(lists(100000, 0x01), streams)), lists(512, 0x00));
+    EXPECT_EQ(Encode(Decode(Lists(100000, 0x01), streams)), Lists(512, 0x00));
     EXPECT_EQ(cerr.text(),
               "Value nested deeper than 512 levels in "
               "StandardCodecSerializer::ReadValue; read as null\n")
