@@ -126,6 +126,14 @@ class SimulatedLan:
     def hosts_file(self):
         return Path("/etc/netns") / self.namespace / "hosts"
 
+    @property
+    def marker(self):
+        """The LAN's token, which simlan.sh exec sets as RIVELO_SIMULATED_LAN."""
+        for line in self.hosts_file.read_text().splitlines():
+            if line.startswith("# RIVELO_SIMULATED_LAN="):
+                return line.split("=", 1)[1]
+        raise SimlanError(f"{self.hosts_file} holds no token")
+
     # Life cycle ----------------------------------------------------------
     def __enter__(self):
         self.open()
