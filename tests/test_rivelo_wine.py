@@ -27,7 +27,7 @@ CLAIM_RESULT = 0x5EED
 @pytest.fixture(scope="module")
 def wine(x_display):
     with SimulatedLan(hosts=[1, 7, 200], self_host=23) as lan, \
-            WineRunner(lan, display=x_display, dpi=144) as runner:
+            WineRunner(lan, display=x_display, dpi=144, reuse="lan-prefix") as runner:
         yield runner
 
 
