@@ -3,7 +3,8 @@
 Every process the harness starts carries a tag in its environment:
 WINEPREFIX=PREFIX for Wine and for an Xvfb that serves one prefix, or
 RIVELO_HARNESS_OWNER=PID:START for an Xvfb owned by one harness process.
-A temporary prefix has the same owner token in PREFIX.owner beside it. A run that is killed
+A temporary prefix has the same owner token in PREFIX.owner beside it, a
+simulated LAN in simlan.sh's record of it. A run that is killed
 (SIGKILL, a lost terminal) cannot clean up, so each start reaps first: it ends
 the processes of a prefix before it uses the prefix, and everything whose
 owner is no longer alive. Only Wine's own programs and Xvfb are ever signalled.
@@ -16,8 +17,7 @@ import subprocess
 import time
 from pathlib import Path
 
-from .simlan import REPO
-
+REPO = Path(__file__).resolve().parents[2]
 WINESERVER = "/usr/lib/wine/wineserver"
 OWNER = "RIVELO_HARNESS_OWNER"
 
