@@ -23,11 +23,14 @@ if(CMAKE_CROSSCOMPILING)
     set(RIVELO_GTEST_LIBS gmock gtest_main)
   endif()
 
+  # The same harness as the demo's and the integration tests' (scripts/simlan):
+  # a start first ends what an interrupted run left in the prefix.
   set(RIVELO_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
-  add_test(NAME wine_server_start
-           COMMAND ${CMAKE_SOURCE_DIR}/cmake/wine-server.sh start ${RIVELO_WINEPREFIX})
-  add_test(NAME wine_server_stop
-           COMMAND ${CMAKE_SOURCE_DIR}/cmake/wine-server.sh stop ${RIVELO_WINEPREFIX})
+  foreach(action start stop)
+    add_test(NAME wine_server_${action}
+             COMMAND ${CMAKE_COMMAND} -E env PYTHONPATH=${CMAKE_SOURCE_DIR}/scripts
+                     /usr/bin/python3 -m simlan ${action} ${RIVELO_WINEPREFIX})
+  endforeach()
   set_tests_properties(wine_server_start PROPERTIES FIXTURES_SETUP wine)
   set_tests_properties(wine_server_stop PROPERTIES FIXTURES_CLEANUP wine)
 else()

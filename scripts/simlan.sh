@@ -17,10 +17,13 @@
 # host name to the self address (ip netns exec mounts it over /etc/hosts), and
 # LABELs to their hosts.
 #
-# exec checks the Wine prefix CMD would use ($WINEPREFIX, else ~/.wine) with
-# winecheck, and runs CMD with RIVELO_SIMULATED_LAN=PREFIX: the stand-in
-# engine and echo_batch scan only where they see that marker together with
-# one adapter carrying an address of the range pick hands out (10.77.1-254).
+# up also writes the LAN's token, PREFIX/RANDOM, into that hosts file as the
+# line "# RIVELO_SIMULATED_LAN=TOKEN": only a process inside NAME-a sees it at
+# /etc/hosts. exec checks the Wine prefix CMD would use ($WINEPREFIX, else
+# ~/.wine) with winecheck, and runs CMD with RIVELO_SIMULATED_LAN=TOKEN: the
+# stand-in engine and echo_batch scan only where that marker equals the token
+# they see, and one adapter without a gateway carries an address of the range
+# pick hands out (10.77.1-254).
 #
 # Exit codes: 0 done, 1 failed (message on stderr), 2 usage, 3 NAME or PREFIX
 # already taken by another run (nothing was created; pick again), 4 isolation
@@ -113,6 +116,8 @@ cmd_up() {
     fi
     echo "$prefix" > "$STATE_DIR/$name/prefix"
     echo "$self" > "$STATE_DIR/$name/self"
+    token=$prefix/$(od -An -N8 -tx1 /dev/urandom | tr -d ' \n')
+    echo "$token" > "$STATE_DIR/$name/token"
     if netns_exists "$name-a" || netns_exists "$name-b" || link_exists "$name-a" || link_exists "$name-b"; then
         rm -rf "$STATE_DIR/$name" "$STATE_DIR/net-$prefix"
         die 3 "a namespace or interface named $name-a or $name-b already exists and is not ours"
@@ -146,6 +151,7 @@ cmd_up() {
 
     mkdir -p "/etc/netns/$a"
     {
+        printf '# RIVELO_SIMULATED_LAN=%s\n' "$token"
         printf '127.0.0.1\tlocalhost\n'
         printf '%s.%s\t%s\n' "$prefix" "$self" "$(hostname)"
         for h in "$@"; do
@@ -205,6 +211,9 @@ cmd_check() {
     resolved=$(ip netns exec "$a" getent ahostsv4 "$host" | awk '{print $1}' | sort -u | tr '\n' ' ') || true
     [ "$resolved" = "$prefix.$self " ] ||
         fail "inside $a the host name '$host' resolves to '${resolved:-nothing}', expected $prefix.$self"
+    token=$(cat "$STATE_DIR/$name/token" 2>/dev/null) || fail "no record of its token"
+    seen=$(ip netns exec "$a" sed -n 's/^# RIVELO_SIMULATED_LAN=//p' /etc/hosts)
+    [ "$seen" = "$token" ] || fail "inside $a /etc/hosts holds the token '$seen', expected '$token'"
 }
 
 # A Wine program joins the wineserver of its prefix, wherever that server
@@ -239,7 +248,7 @@ cmd_exec() {
     cmd_check "$name"
     cmd_winecheck "$name" "${WINEPREFIX:-${HOME:-/root}/.wine}"
     # Set only here, after both checks passed.
-    export RIVELO_SIMULATED_LAN="$prefix"
+    export RIVELO_SIMULATED_LAN="$token"
     # Remember the Wine prefix so that down can stop its wineserver.
     if [ -n "${WINEPREFIX:-}" ]; then
         grep -qxF "$WINEPREFIX" "$STATE_DIR/$name/wineprefixes" 2>/dev/null ||

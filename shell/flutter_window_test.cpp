@@ -64,6 +64,13 @@ namespace {
 
 class FlutterWindowTest : public fake_engine::FakeEngineTest {};
 
+// Messages also reach the window's handler when it holds no view controller.
+class OpenWindow : public FlutterWindow {
+ public:
+  using FlutterWindow::FlutterWindow;
+  using FlutterWindow::HandleMessage;
+};
+
 // The window's life, with a sweep running when it closes.
 TEST_F(FlutterWindowTest, ShowsOnTheFirstFrameAndStopsSweepsBeforeReleasingTheEngine) {
   fake_network::Script script;
@@ -79,7 +86,7 @@ TEST_F(FlutterWindowTest, ShowsOnTheFirstFrameAndStopsSweepsBeforeReleasingTheEn
   };
   fake_network::Reset(script);
   controllers_destroyed_at_sweep_end = -1;
-  FlutterWindow window(flutter::DartProject(L"data"));
+  OpenWindow window(flutter::DartProject(L"data"));
 
   ASSERT_TRUE(window.Create(L"rivelo", {10, 10}, {700, 600}));
   const HWND top = FindWindowW(L"FLUTTER_RUNNER_WIN32_WINDOW", L"rivelo");
@@ -87,6 +94,8 @@ TEST_F(FlutterWindowTest, ShowsOnTheFirstFrameAndStopsSweepsBeforeReleasingTheEn
   EXPECT_FALSE(IsWindowVisible(top));
   ASSERT_TRUE(fake().RenderFrame());
   EXPECT_TRUE(IsWindowVisible(top));
+  SendMessageW(top, WM_FONTCHANGE, 0, 0);
+  EXPECT_EQ(fake().CallCount("FlutterDesktopEngineReloadSystemFonts"), 1u);
 
   EXPECT_EQ(fake().DeliverMethodCall("com.tarnok.rivelo/scanForPingableDevices", "listen"),
             (std::vector<uint8_t>{0x00, 0x00}));
@@ -97,6 +106,8 @@ TEST_F(FlutterWindowTest, ShowsOnTheFirstFrameAndStopsSweepsBeforeReleasingTheEn
 
   EXPECT_EQ(controllers_destroyed_at_sweep_end, 0);
   EXPECT_EQ(fake().CallCount("FlutterDesktopViewControllerDestroy"), 1u);
+  window.HandleMessage(top, WM_FONTCHANGE, 0, 0);
+  EXPECT_EQ(fake().CallCount("FlutterDesktopEngineReloadSystemFonts"), 1u);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@ TEST(Utf8FromWide, ConvertsStrictlyAndKeepsTheNulOut) {
   };
   const Conversion conversions[] = {
       {L"", ""},
+      {L"x", "x"},
       {L"--scan", "--scan"},
       {L"caf\u00e9 \u65e5\u672c", "caf\xc3\xa9 \xe6\x97\xa5\xe6\x9c\xac"},
       {L"\xd83d\xde00!", "\xf0\x9f\x98\x80!"},

@@ -27,14 +27,14 @@ CLAIM_RESULT = 0x5EED
 @pytest.fixture(scope="module")
 def wine(x_display):
     with SimulatedLan(hosts=[1, 7, 200], self_host=23) as lan, \
-            WineRunner(lan, display=x_display, dpi=144) as runner:
+            WineRunner(lan, display=x_display, dpi=144, reuse="lan-prefix") as runner:
         yield runner
 
 
 def run_rivelo(wine, folder, work_dir, args):
     """The run's result and its transcript lines."""
     work_dir.mkdir(parents=True, exist_ok=True)
-    result = wine.run(Path(folder) / "rivelo.exe", [*args, "--transcript=t.jsonl"], timeout=120, cwd=work_dir)
+    result = wine.run(Path(folder) / "rivelo.exe", [*args, "--transcript=t.jsonl"], timeout=60, cwd=work_dir)
     transcript = work_dir / "t.jsonl"
     lines = transcript.read_text(encoding="utf-8").splitlines() if transcript.exists() else []
     assert not result.timed_out, "no window may be left waiting"
@@ -77,6 +77,8 @@ def test_closing_during_three_sweeps(wine, windows_build, tmp_path):
     probes = {line["message"]: line for line in lines if line["type"] == "probe"}
     assert (probes[WM_FONTCHANGE]["fonts_reloaded"], probes[WM_FONTCHANGE]["claimed"]) == (1, False)
     assert (probes[CLAIMED_MESSAGE]["claimed"], probes[CLAIMED_MESSAGE]["result"]) == (True, CLAIM_RESULT)
+    assert [line for line in lines if line["type"] == "window_message" and line["name"] == "WM_CHAR"], \
+        "the message loop translates key presses"
 
     messages = [line for line in lines if line["type"] == "message" and line["channel"] == CHANNEL]
     calls = [decode_method_call(bytes.fromhex(m["hex"])) for m in messages if m["direction"] == "to_native"]

@@ -3,8 +3,9 @@ harness refuses a Wine prefix whose wineserver runs outside the LAN.
 
 Each case starts from the test's own simulated LAN and makes its namespace
 wrong on purpose, in ways that keep it closed: the only link still leads to
-the LAN's other namespace, and an added interface is a veth pair whose both
-ends stay inside. rivelo then runs there through `ip netns exec` directly, past
+the LAN's other namespace (a default route goes through one of its hosts,
+which has none), and an added interface is a veth pair whose both ends stay
+inside. rivelo then runs there through `ip netns exec` directly, past
 simlan.sh exec (which would refuse first). Never in the machine's own
 namespace: if the guard were broken, such a run would sweep a real network.
 """
@@ -27,7 +28,7 @@ OUTSIDE = "192.0.2"  # TEST-NET-1: documentation only, never routed
 
 @pytest.fixture
 def wine(simulated_lan, x_display):
-    with WineRunner(simulated_lan, display=x_display) as runner:
+    with WineRunner(simulated_lan, display=x_display, dpi=144, reuse="lan-prefix") as runner:
         yield runner
 
 
@@ -46,25 +47,33 @@ def add_second_interface(lan):
         subprocess.run(["ip", "-n", lan.namespace, *command], check=True)
 
 
+def add_gateway(lan):
+    """A default route through a simulated host: still closed, but it looks like a way out."""
+    subprocess.run(["ip", "-n", lan.namespace, "route", "add", "default", "via", lan.address(1)], check=True)
+
+
 @pytest.mark.parametrize("make_wrong, marker, reason", [
     (move_self_outside, OUTSIDE, "outside the simulated LANs' range"),
     (add_second_interface, "lan", "exactly one network adapter"),
     (None, None, f"{MARKER} is not set"),
-    (move_self_outside, "lan", "outside the simulated LANs' range"),
-], ids=["outside address", "second interface", "no marker", "marker but outside address"])
+    (add_gateway, "lan", "found gateways [{lan.namespace} {lan.prefix}.1]"),
+    (None, "prefix", "but this network namespace's token is"),
+], ids=["outside address", "second interface", "no marker", "gateway",
+        "marker typed by hand"])
 def test_scan_outside_a_simulated_lan_is_refused_before_any_listen(wine, simulated_lan, windows_build, tmp_path,
                                                                    make_wrong, marker, reason):
     lan = simulated_lan
+    reason = reason.format(lan=lan)
     if make_wrong is not None:
         make_wrong(lan)
         with pytest.raises(IsolationError):
             lan.check()
-    assert subprocess.run(["ip", "-n", lan.namespace, "route", "show", "default"],
+    assert subprocess.run(["ip", "-n", lan.lan_namespace, "route", "show", "default"],
                           capture_output=True, text=True, check=True).stdout == ""
     env = wine.env()
     env.pop(MARKER, None)
     if marker is not None:
-        env[MARKER] = lan.prefix if marker == "lan" else marker
+        env[MARKER] = {"lan": lan.marker, "prefix": lan.prefix}.get(marker, marker)
     with open(tmp_path / "stderr", "wb") as stderr:
         try:
             run = subprocess.run(["ip", "netns", "exec", lan.namespace, WINE, str(windows_build / "rivelo.exe"),

@@ -26,11 +26,13 @@ SimulatedLan(hosts, self_host, labels=None, tag="rv")
     check(), run(argv, **kw), popen(argv, **kw), command(argv) (argv for
     another launcher), pids() (processes still inside), close().
 
-WineRunner(lan, display=None, dpi=None, root=None)
+WineRunner(lan, display=None, dpi=None, root=None, reuse=None)
     Context manager owning a fresh WINEPREFIX under $RIVELO_HARNESS_DIR
     (default build/harness), booted inside lan.namespace (boot_seconds says how
-    long it took; about 5 to 12 s). display: an XDisplay, a name such as ":0",
-    or None for a private Xvfb. dpi sets LogPixels. run(exe, args, timeout,
+    long it took; about 5 to 12 s), or with reuse=NAME the prefix
+    $RIVELO_HARNESS_DIR/NAME, booted once and kept (one holder at a time).
+    display: an XDisplay, a name such as ":0", or None for a private Xvfb.
+    dpi sets LogPixels. run(exe, args, timeout,
     cwd, env) -> WineResult(returncode, stdout, stderr, timed_out, seconds) and
     stops the prefix's wineserver afterwards; start(...) returns a Popen for
     callers that follow a run as it goes. close() leaves no process of the
@@ -41,6 +43,11 @@ XDisplay(width, height, depth)
 find_window(display, title, timeout), screenshot(display, path, window=None),
 screenshot_when_drawn(display, path, window=None, timeout=30) (retries while blank),
 colour_count(path), is_blank(path)
+
+Every start first ends what an interrupted run left (reaper.py): the
+processes of the prefix it is about to use, and the Xvfbs, temporary prefixes
+and LANs of harness processes that are gone. ctest starts and stops its own
+prefix with the same code: python3 -m simlan start|stop PREFIX.
 
 scripts/simlan.sh is the same machinery for shell use (up, check, exec, down,
 pick, list); see its header.

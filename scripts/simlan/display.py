@@ -6,6 +6,9 @@ import subprocess
 import time
 
 
+from .reaper import OWNER, owner_token, reap_orphans
+
+
 class DisplayError(RuntimeError):
     pass
 
@@ -13,23 +16,31 @@ class DisplayError(RuntimeError):
 class XDisplay:
     """A private Xvfb on a display number the server picks itself (-displayfd).
 
-    Owned by whoever enters it; leaving stops the server. Local clients only:
+    Owned by whoever enters it; leaving stops the server, and if the owner is
+    killed first, the next harness start does (reaper.py). With `wineprefix`
+    it belongs to that prefix instead and goes when the prefix is cleared, so
+    it may outlive the process that started it (ctest's). Local clients only:
     -nolisten tcp, and the socket file in /tmp/.X11-unix is reachable from any
     network namespace.
     """
 
-    def __init__(self, width=1280, height=1024, depth=24):
+    def __init__(self, width=1280, height=1024, depth=24, wineprefix=None):
         self.geometry = f"{width}x{height}x{depth}"
+        self.wineprefix = wineprefix
         self.process = None
         self.name = None
 
     def __enter__(self):
+        reap_orphans()
+        # The tag in its environment is how a later run finds it if this one is
+        # killed: the prefix it serves, or else the process that owns it.
+        tag = {"WINEPREFIX": str(self.wineprefix)} if self.wineprefix else {OWNER: owner_token()}
         read_end, write_end = os.pipe()
         try:
             self.process = subprocess.Popen(
                 ["Xvfb", "-displayfd", str(write_end), "-nolisten", "tcp", "-screen", "0", self.geometry],
-                pass_fds=(write_end,), stdin=subprocess.DEVNULL,
-                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                pass_fds=(write_end,), stdin=subprocess.DEVNULL, env={**os.environ, **tag},
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
         except FileNotFoundError:
             os.close(read_end)
             os.close(write_end)

@@ -1,13 +1,16 @@
 """Simulated LANs: a Python face for scripts/simlan.sh (see the package docstring)."""
 
 import atexit
+import os
 import signal
 import subprocess
 import threading
 from pathlib import Path
 
-REPO = Path(__file__).resolve().parents[2]
+from .reaper import REPO, owner_alive, owner_token
+
 SIMLAN = REPO / "scripts" / "simlan.sh"
+STATE_DIR = Path(os.environ.get("RIVELO_SIMLAN_STATE", "/run/rivelo-simlan"))
 
 # Exit codes of simlan.sh.
 TAKEN = 3
@@ -126,6 +129,14 @@ class SimulatedLan:
     def hosts_file(self):
         return Path("/etc/netns") / self.namespace / "hosts"
 
+    @property
+    def marker(self):
+        """The LAN's token, which simlan.sh exec sets as RIVELO_SIMULATED_LAN."""
+        for line in self.hosts_file.read_text().splitlines():
+            if line.startswith("# RIVELO_SIMULATED_LAN="):
+                return line.split("=", 1)[1]
+        raise SimlanError(f"{self.hosts_file} holds no token")
+
     # Life cycle ----------------------------------------------------------
     def __enter__(self):
         self.open()
@@ -139,6 +150,7 @@ class SimulatedLan:
         if self.name is not None:
             raise SimlanError("this SimulatedLan is already open")
         host_args = [f"{h}={self.labels[h]}" if h in self.labels else str(h) for h in self.hosts]
+        _remove_orphans()
         for _ in range(32):
             name, prefix = _simlan("pick", self.tag).stdout.split()
             # Wait for `up` even when interrupted: it cleans up after itself on
@@ -149,6 +161,7 @@ class SimulatedLan:
             err, interrupted = _finish(proc)
             if proc.returncode == 0:
                 self.name, self.prefix = name, prefix
+                (STATE_DIR / name / "owner").write_text(owner_token())
                 _cleanup.add(self)
                 if interrupted is not None:
                     self.close()
@@ -221,6 +234,14 @@ class SimulatedLan:
     def _require_open(self):
         if self.name is None:
             raise SimlanError("the simulated LAN is not open")
+
+
+def _remove_orphans():
+    """Removes the LANs that a killed harness process left (LANs made by hand have no owner)."""
+    for name in open_lans():
+        owner = STATE_DIR / name / "owner"
+        if owner.is_file() and not owner_alive(owner.read_text().strip()):
+            _simlan("down", name)
 
 
 def open_lans():

@@ -1,8 +1,8 @@
 """Wine runs inside a simulated LAN, each with a fresh prefix of its own."""
 
+import fcntl
 import os
 import shutil
-import signal
 import subprocess
 import tempfile
 import time
@@ -10,10 +10,11 @@ from dataclasses import dataclass
 from pathlib import Path
 
 from .display import XDisplay
-from .simlan import REPO
+from .reaper import clear_prefix, harness_dir, owner_file, owner_token, prefix_pids, reap_orphans
 
 WINE = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
+BOOTED = ".rivelo-booted"
 # Mono and Gecko would be offered for download on the first start; the menu
 # builder would write desktop entries outside the prefix.
 DLL_OVERRIDES = "mscoree,mshtml,winemenubuilder.exe=d"
@@ -32,51 +33,73 @@ class WineResult:
     seconds: float
 
 
-def harness_dir():
-    """Where prefixes live: $RIVELO_HARNESS_DIR, else build/harness in the repository."""
-    path = Path(os.environ.get("RIVELO_HARNESS_DIR", REPO / "build" / "harness"))
-    path.mkdir(parents=True, exist_ok=True)
-    return path
+def boot(prefix, run, dpi=None, display=None):
+    """Makes `prefix` a booted Wine prefix with run(argv, env) (which returns a CompletedProcess).
+
+    A prefix whose boot never finished (no BOOTED file) is deleted and booted
+    again; a failed boot deletes it, so the next start begins afresh.
+    """
+    prefix = Path(prefix)
+    booted = f"dpi {dpi}\n"
+    if (prefix / BOOTED).is_file() and (prefix / BOOTED).read_text() == booted:
+        return
+    shutil.rmtree(prefix, ignore_errors=True)
+    prefix.mkdir(parents=True)
+    try:
+        steps = [[WINE, "wineboot", "-i"]]
+        if dpi is not None:
+            steps.append([WINE, "reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t", "REG_DWORD",
+                          "/d", str(int(dpi)), "/f"])
+        for argv in steps:
+            result = run(argv, wine_env(prefix, display))
+            if result.returncode != 0:
+                raise WineError(f"{' '.join(argv[1:3])} failed in {prefix} (exit {result.returncode})")
+        # LogPixels applies from the next wineserver start on.
+        clear_prefix(prefix, display=False)
+        (prefix / BOOTED).write_text(booted)
+    except BaseException:
+        clear_prefix(prefix, display=False)
+        shutil.rmtree(prefix, ignore_errors=True)
+        raise
 
 
-def prefix_pids(prefix):
-    """Ids of every process on the machine that runs with WINEPREFIX=prefix."""
-    wanted = f"WINEPREFIX={prefix}".encode()
-    found = []
-    for entry in os.listdir("/proc"):
-        if not entry.isdigit():
-            continue
-        try:
-            with open(f"/proc/{entry}/environ", "rb") as f:
-                if wanted in f.read().split(b"\0"):
-                    found.append(int(entry))
-        except OSError:
-            continue
-    return found
+def wine_env(prefix, display=None, extra=None):
+    env = {k: v for k, v in os.environ.items() if not k.startswith("WINE") and k != "DISPLAY"}
+    env.update(WINEPREFIX=str(prefix), WINEDEBUG="-all", WINEDLLOVERRIDES=DLL_OVERRIDES)
+    if display:
+        env["DISPLAY"] = display
+    env.update(extra or {})
+    return env
 
 
 class WineRunner:
     """Runs Windows executables under Wine inside `lan` (an open SimulatedLan).
 
-    The prefix is created fresh in __enter__ and booted inside the LAN's
-    namespace, so Wine's network service sees only the simulated LAN; it is
-    used by nothing else and deleted in close(). Every start re-checks the
-    LAN's isolation first and refuses to run when it is not proven.
+    The prefix is booted inside the LAN's namespace, so Wine's network service
+    sees only the simulated LAN, and its wineserver is stopped after each run.
+    By default it is created fresh in __enter__ and deleted in close(). With
+    `reuse` (a name) it is harness_dir()/reuse, booted once and kept between
+    runs and LANs; one runner at a time holds it (a lock), and each holder
+    first ends whatever an interrupted holder left in it. Every start
+    re-checks the LAN's isolation, and that no wineserver serves the prefix
+    from outside the LAN, and refuses to run otherwise.
 
     display: an XDisplay or a display name such as ":0"; None starts a private
     Xvfb owned by this runner.
-    dpi: when set, written to HKCU\\Control Panel\\Desktop\\LogPixels before the
-    first run (it applies from the next wineserver start on).
+    dpi: written to HKCU\\Control Panel\\Desktop\\LogPixels when the prefix is
+    booted.
     """
 
-    def __init__(self, lan, display=None, dpi=None, root=None):
+    def __init__(self, lan, display=None, dpi=None, root=None, reuse=None):
         self.lan = lan
         self.dpi = dpi
         self.root = Path(root) if root else None
+        self.reuse = reuse
         self.prefix = None
         self.boot_seconds = None
         self._display_arg = display
         self._own_display = None
+        self._lock = None
         self.display = None
 
     def __enter__(self):
@@ -99,35 +122,25 @@ class WineRunner:
         else:
             self._own_display = XDisplay().__enter__()
             self.display = self._own_display.name
-        self.prefix = Path(tempfile.mkdtemp(prefix=f"wine-{self.lan.name}-", dir=self.root or harness_dir()))
+        root = self.root or harness_dir()
+        reap_orphans()
+        if self.reuse:
+            self._lock = open(root / f"{self.reuse}.lock", "w")
+            fcntl.flock(self._lock, fcntl.LOCK_EX)
+            self.prefix = root / self.reuse
+            clear_prefix(self.prefix)
+        else:
+            self.prefix = Path(tempfile.mkdtemp(prefix=f"wine-{self.lan.name}-", dir=root))
+            owner_file(self.prefix).write_text(owner_token())
         self.lan.add_wineprefix(self.prefix)
         started = time.monotonic()
-        boot = self.lan.run([WINE, "wineboot", "-i"], env=self.env(), stdin=subprocess.DEVNULL,
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=180)
-        if boot.returncode != 0:
-            raise WineError(f"wineboot failed in {self.prefix} (exit {boot.returncode})")
-        if self.dpi is not None:
-            self.set_dpi(self.dpi)
-        self.stop_server()
+        boot(self.prefix, lambda argv, env: self.lan.run(
+            argv, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+            timeout=180), self.dpi, self.display)
         self.boot_seconds = time.monotonic() - started
 
     def env(self, extra=None):
-        env = {k: v for k, v in os.environ.items() if not k.startswith("WINE")}
-        env.update(WINEPREFIX=str(self.prefix), WINEDEBUG="-all", WINEDLLOVERRIDES=DLL_OVERRIDES)
-        if self.display:
-            env["DISPLAY"] = self.display
-        else:
-            env.pop("DISPLAY", None)
-        env.update(extra or {})
-        return env
-
-    def set_dpi(self, dpi):
-        result = self.lan.run([WINE, "reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels",
-                               "/t", "REG_DWORD", "/d", str(int(dpi)), "/f"],
-                              env=self.env(), stdin=subprocess.DEVNULL, capture_output=True, timeout=120)
-        if result.returncode != 0:
-            raise WineError(f"setting LogPixels failed: {result.stderr.decode(errors='replace').strip()}")
-        self.stop_server()
+        return wine_env(self.prefix, self.display, extra)
 
     def start(self, exe, args=(), cwd=None, env=None, stdout=None, stderr=None):
         """Starts `exe` under Wine inside the LAN; returns the Popen (its pid is the Windows process)."""
@@ -165,43 +178,61 @@ class WineRunner:
             return WineResult(process.returncode, out.read().decode(errors="replace"),
                               err.read().decode(errors="replace"), timed_out, seconds)
 
-    def stop_server(self, timeout=20):
+    def stop_server(self):
         """Ends the prefix's wineserver and every Wine process of the prefix."""
-        if self.prefix is None:
-            return
-        env = self.env()
-        subprocess.run([WINESERVER, "-k"], env=env, stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=timeout)
-        try:
-            subprocess.run([WINESERVER, "-w"], env=env, stdin=subprocess.DEVNULL,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=timeout)
-        except subprocess.TimeoutExpired:
-            pass
-        self._kill_leftovers()
-
-    def _kill_leftovers(self):
-        deadline = time.monotonic() + 5
-        sig = signal.SIGTERM
-        while True:
-            pids = prefix_pids(self.prefix)
-            if not pids:
-                return
-            if time.monotonic() > deadline:
-                sig = signal.SIGKILL
-            for pid in pids:
-                try:
-                    os.kill(pid, sig)
-                except ProcessLookupError:
-                    pass
-            time.sleep(0.1)
+        if self.prefix is not None:
+            clear_prefix(self.prefix, display=False)
 
     def close(self):
         try:
             if self.prefix is not None:
                 self.stop_server()
-                shutil.rmtree(self.prefix, ignore_errors=True)
+                if not self.reuse:
+                    shutil.rmtree(self.prefix, ignore_errors=True)
+                    owner_file(self.prefix).unlink(missing_ok=True)
                 self.prefix = None
         finally:
+            if self._lock is not None:
+                self._lock.close()
+                self._lock = None
             if self._own_display is not None:
                 self._own_display.close()
                 self._own_display = None
+
+
+def start_for_tests(prefix):
+    """ctest's fixture: a booted `prefix` with a persistent wineserver, outside any LAN.
+
+    The unit tests reach no network code: they link the fake network platform.
+    Whatever an interrupted run left in the prefix is ended first; without
+    DISPLAY the prefix gets an Xvfb of its own (its number in PREFIX/xvfb.display,
+    which cmake/wine-run.sh reads). Everything started is detached from our
+    output, since ctest waits for every holder of a test's output pipe. A
+    start that fails leaves nothing running.
+    """
+    prefix = Path(prefix)
+    stop_for_tests(prefix)
+    try:
+        prefix.mkdir(parents=True, exist_ok=True)
+        display = os.environ.get("DISPLAY")
+        if not display:
+            # The screen fits a 700 x 600 window scaled to 200 %.
+            display = XDisplay(2560, 1600, wineprefix=prefix).__enter__().name
+        def run(argv, env):
+            return subprocess.run(argv, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL, timeout=180)
+        boot(prefix, run, display=display)
+        env = wine_env(prefix, display)
+        for argv in ([WINESERVER, "-p"], [WINE, "wineboot"]):
+            if run(argv, env).returncode != 0:
+                raise WineError(f"{' '.join(argv)} failed in {prefix}")
+        if not os.environ.get("DISPLAY"):
+            (prefix / "xvfb.display").write_text(display.lstrip(":"))
+    except BaseException:
+        stop_for_tests(prefix)
+        raise
+
+
+def stop_for_tests(prefix):
+    clear_prefix(prefix)
+    Path(prefix, "xvfb.display").unlink(missing_ok=True)

@@ -59,6 +59,9 @@ void DartScript::OnFirstFrame() {
   if (options_.probe_messages) {
     Probe(WM_FONTCHANGE);
     Probe(options_.ProbeMessage());
+    // Posted as a key press is: the host's message loop translates it into a
+    // WM_CHAR, which reaches the engine like every other message.
+    PostMessageW(view_->TopLevelWindow(), WM_KEYDOWN, 'R', 1);
   }
   UpdateTicker();
   CheckDone();

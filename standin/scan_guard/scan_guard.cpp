@@ -1,6 +1,7 @@
 #include "standin/scan_guard/scan_guard.h"
 
 #include <iostream>
+#include <sstream>
 
 #include "encoding/console_line.h"
 
@@ -29,10 +30,15 @@ Decision Refused(std::string reason) { return Decision{false, std::move(reason),
 
 }  // namespace
 
-Decision Decide(const std::vector<Adapter>& adapters, const std::optional<std::string>& marker) {
+Decision Decide(const std::vector<Adapter>& adapters, const std::optional<std::string>& marker,
+                const std::optional<std::string>& lan_token) {
   std::vector<const Adapter*> carrying;
   std::string seen;
+  std::string gateways;
   for (const Adapter& adapter : adapters) {
+    for (const std::string& gateway : adapter.gateways) {
+      gateways += console_line::Format(gateways.empty() ? "" : ", ", adapter.name, ' ', gateway);
+    }
     if (adapter.loopback || adapter.ipv4.empty()) continue;
     carrying.push_back(&adapter);
     for (const Ipv4Interface& entry : adapter.ipv4) {
@@ -43,6 +49,10 @@ Decision Decide(const std::vector<Adapter>& adapters, const std::optional<std::s
     return Refused(console_line::Format(
         "expected exactly one network adapter with one IPv4 address besides loopback, found [",
         seen, "]"));
+  }
+  if (!gateways.empty()) {
+    return Refused(console_line::Format("found gateways [", gateways,
+                                        "], but a simulated LAN has no way out"));
   }
   const Adapter& adapter = *carrying.front();
   const Ipv4Interface& entry = adapter.ipv4.front();
@@ -55,14 +65,33 @@ Decision Decide(const std::vector<Adapter>& adapters, const std::optional<std::s
     return Refused(console_line::Format(
         kMarkerVariable, " is not set (scripts/simlan.sh exec sets it after checking isolation)"));
   }
-  if (*marker != PrefixOf(entry)) {
-    return Refused(console_line::Format(kMarkerVariable, " names '", *marker, "', but ",
+  if (marker != lan_token) {
+    return Refused(console_line::Format(
+        kMarkerVariable, " is '", *marker, "', but ",
+        lan_token ? "this network namespace's token is '" + *lan_token + "'"
+                  : std::string("this network namespace holds no token in /etc/hosts")));
+  }
+  const std::string named = marker->substr(0, marker->find('/'));
+  if (named != PrefixOf(entry)) {
+    return Refused(console_line::Format(kMarkerVariable, " names '", named, "', but ",
                                         adapter.name, " has ", Text(entry)));
   }
   return Decision{true,
                   console_line::Format("one adapter, ", adapter.name, ' ', Text(entry),
-                                       ", in the simulated LAN ", *marker),
-                  *marker};
+                                       ", no gateway, in the simulated LAN ", named),
+                  named};
+}
+
+std::optional<std::string> TokenInHosts(const std::string& hosts) {
+  const std::string start = std::string(kTokenLine) + '=';
+  std::istringstream lines(hosts);
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.size() > start.size() && line.compare(0, start.size(), start) == 0) {
+      return line.substr(start.size());
+    }
+  }
+  return std::nullopt;
 }
 
 void ReportRefusal(const char* program, const Decision& decision) {

@@ -5,14 +5,20 @@
 // says they run inside a namespace made by scripts/simlan.sh:
 //   - exactly one network adapter other than loopback carries IPv4, with
 //     exactly one address;
+//   - no adapter has a gateway: a simulated LAN has no way out, while a real
+//     network numbered like one (10.77.N.0/24 is ordinary private space)
+//     usually has;
 //   - that address is PREFIX.H/24 inside the range simlan.sh hands out
 //     (10.77.1.0/24 to 10.77.254.0/24, hosts 1 to 254);
-//   - RIVELO_SIMULATED_LAN names that PREFIX. Only `simlan.sh exec` sets it,
-//     after its isolation check passed; the variable alone proves nothing,
-//     since anybody can type it.
+//   - RIVELO_SIMULATED_LAN equals the LAN's token, "PREFIX/RANDOM", and PREFIX
+//     is the adapter's. simlan.sh up writes the token into the hosts file of
+//     the LAN's own namespace, which that namespace alone sees as /etc/hosts
+//     (Z:\etc\hosts under Wine); only `simlan.sh exec` sets the variable,
+//     after its isolation check passed. A marker typed by hand elsewhere
+//     matches nothing.
 //
-// Decide is a pure function of what was seen; CheckHere gathers it from the
-// running system (Windows only). Safe from any thread.
+// Decide and TokenInHosts are pure functions of what was seen; CheckHere
+// gathers it from the running system (Windows only). Safe from any thread.
 #ifndef RIVELO_STANDIN_SCAN_GUARD_SCAN_GUARD_H_
 #define RIVELO_STANDIN_SCAN_GUARD_SCAN_GUARD_H_
 
@@ -27,6 +33,9 @@ namespace scan_guard {
 // Exit code of a program whose scan was refused (rivelo.exe, echo_batch.exe).
 constexpr int kRefusedExitCode = 20;
 constexpr const char* kMarkerVariable = "RIVELO_SIMULATED_LAN";
+// The line of the namespace's hosts file that holds the token is this, then
+// '=', then the token.
+constexpr const char* kTokenLine = "# RIVELO_SIMULATED_LAN";
 
 struct Ipv4Interface {
   std::array<uint8_t, 4> address;
@@ -37,6 +46,7 @@ struct Adapter {
   std::string name;
   bool loopback;
   std::vector<Ipv4Interface> ipv4;
+  std::vector<std::string> gateways;  // as text, any address family
 };
 
 struct Decision {
@@ -45,10 +55,15 @@ struct Decision {
   std::string lan_prefix;  // "10.77.N" when allowed
 };
 
-Decision Decide(const std::vector<Adapter>& adapters, const std::optional<std::string>& marker);
+// `lan_token` is the token in this namespace's hosts file, if it holds one.
+Decision Decide(const std::vector<Adapter>& adapters, const std::optional<std::string>& marker,
+                const std::optional<std::string>& lan_token);
 
-// The adapters and the marker of this process. Refused when the adapters
-// cannot be listed.
+// The token that a hosts file's text holds, if any.
+std::optional<std::string> TokenInHosts(const std::string& hosts);
+
+// The adapters, the marker and the token that this process sees. Refused
+// when the adapters cannot be listed.
 Decision CheckHere();
 
 // Writes the one line that says why `program` refuses to scan and how to run

@@ -1,11 +1,16 @@
 // Gathers what the guard decides on from the running Windows (or Wine)
-// system: the adapters as GetAdaptersAddresses lists them for IPv4, and the
-// marker from the process environment.
+// system: the adapters and their gateways as GetAdaptersAddresses lists them
+// for IPv4, the marker from the process environment, and the token from the
+// hosts file that Wine shows at Z:\etc\hosts (Linux's /etc/hosts, which
+// `ip netns exec` replaces with the namespace's own). On Windows there is no
+// such file, so nothing is allowed there.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <iphlpapi.h>
 #include <windows.h>
 
+#include <fstream>
+#include <iterator>
 #include <vector>
 
 #include "encoding/console_line.h"
@@ -24,10 +29,16 @@ std::string Utf8(const wchar_t* wide) {
   return text;
 }
 
+std::string Text(const SOCKADDR* socket_address) {
+  const auto* ipv4 = reinterpret_cast<const SOCKADDR_IN*>(socket_address);
+  const auto* bytes = reinterpret_cast<const uint8_t*>(&ipv4->sin_addr);
+  return console_line::Format(+bytes[0], '.', +bytes[1], '.', +bytes[2], '.', +bytes[3]);
+}
+
 std::vector<Adapter> Collect(const IP_ADAPTER_ADDRESSES* first) {
   std::vector<Adapter> adapters;
   for (const IP_ADAPTER_ADDRESSES* entry = first; entry != nullptr; entry = entry->Next) {
-    Adapter adapter{Utf8(entry->FriendlyName), entry->IfType == IF_TYPE_SOFTWARE_LOOPBACK, {}};
+    Adapter adapter{Utf8(entry->FriendlyName), entry->IfType == IF_TYPE_SOFTWARE_LOOPBACK, {}, {}};
     for (const IP_ADAPTER_UNICAST_ADDRESS* unicast = entry->FirstUnicastAddress;
          unicast != nullptr; unicast = unicast->Next) {
       const SOCKADDR* socket_address = unicast->Address.lpSockaddr;
@@ -36,6 +47,13 @@ std::vector<Adapter> Collect(const IP_ADAPTER_ADDRESSES* first) {
       const auto* bytes = reinterpret_cast<const uint8_t*>(&ipv4->sin_addr);
       adapter.ipv4.push_back(
           Ipv4Interface{{bytes[0], bytes[1], bytes[2], bytes[3]}, unicast->OnLinkPrefixLength});
+    }
+    for (const IP_ADAPTER_GATEWAY_ADDRESS_LH* gateway = entry->FirstGatewayAddress;
+         gateway != nullptr; gateway = gateway->Next) {
+      const SOCKADDR* socket_address = gateway->Address.lpSockaddr;
+      adapter.gateways.push_back(socket_address != nullptr && socket_address->sa_family == AF_INET
+                                     ? Text(socket_address)
+                                     : std::string("(not IPv4)"));
     }
     adapters.push_back(std::move(adapter));
   }
@@ -49,11 +67,17 @@ std::optional<std::string> Marker() {
   return std::string(value, length);
 }
 
+std::optional<std::string> Token() {
+  std::ifstream hosts("Z:\\etc\\hosts", std::ios::binary);
+  return TokenInHosts(std::string(std::istreambuf_iterator<char>(hosts), {}));
+}
+
 }  // namespace
 
 Decision CheckHere() {
   constexpr ULONG kFlags =
-      GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_DNS_SERVER;
+      GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_DNS_SERVER |
+      GAA_FLAG_INCLUDE_GATEWAYS;
   ULONG size = 16 * 1024;
   std::vector<uint8_t> buffer;
   ULONG result = ERROR_BUFFER_OVERFLOW;
@@ -63,14 +87,15 @@ Decision CheckHere() {
     result = GetAdaptersAddresses(AF_INET, kFlags, nullptr,
                                   reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()), &size);
   }
-  if (result == ERROR_NO_DATA) return Decide({}, Marker());
+  if (result == ERROR_NO_DATA) return Decide({}, Marker(), Token());
   if (result != NO_ERROR) {
     return Decision{false,
                     console_line::Format("the network adapters cannot be listed (error ", result,
                                          ")"),
                     ""};
   }
-  return Decide(Collect(reinterpret_cast<const IP_ADAPTER_ADDRESSES*>(buffer.data())), Marker());
+  return Decide(Collect(reinterpret_cast<const IP_ADAPTER_ADDRESSES*>(buffer.data())), Marker(),
+                Token());
 }
 
 }  // namespace scan_guard
