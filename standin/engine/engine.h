@@ -3,7 +3,8 @@
 //
 // Made by the double's FlutterDesktopEngineCreate (through the Platform in
 // platform.cpp) and kept beside the engine until the double forgets it;
-// Stop, as the engine is destroyed, ends its deliveries. The platform thread
+// ReportShutdown, as the engine is destroyed, ends its deliveries and drops
+// what was still queued. The platform thread
 // is the thread that created the engine (rivelo creates its view controller
 // there too): messages from native code (any thread) and from the Dart side
 // are queued and handed over there in send order. Everything else belongs to
