@@ -1,36 +1,17 @@
-// A recording fake of the engine library (the 23 functions of
-// engine/flutter_windows.h) for unit tests, built for the host and for
-// Windows. Link `rivelo_fake_engine` instead of an engine library; never link
-// it into the product. It keeps the same contract books as the stand-in
-// library (standin/books/): messenger references and lock, response handles,
-// the properties copy.
+// The unit tests' control layer over the engine double
+// (standin/double/engine_double.h, which implements the 23 functions and
+// checks their contract). Link `rivelo_fake_engine` instead of an engine
+// library; never link it into the product.
 //
 // It records every call by name (Calls()) and what tests read back below;
-// lets a test script the library's outcomes; plays the Dart side on demand
-// (Deliver() runs the channel's callback on the calling thread); and keeps
-// every object until Reset(), so a use after destruction is a recorded
-// problem, not a crash.
-//
-// What it checks (FakeEngineTest fails the test with each problem, after
-// every object of the test and its fixture is gone):
-// - every AddRef has one Release, and no Release lacks its AddRef;
-// - the messenger lock is unlocked by the thread that holds it, with its own
-//   token, and no lock is held at the end;
-// - every delivered message gets exactly one response, unless the test
-//   declared otherwise (ExpectUnansweredResponses); a response on a consumed
-//   or unknown handle, while the messenger is unavailable, or from a thread
-//   that does not hold the lock (when the lock hands out tokens) is a problem;
-// - no send, response or callback registration reaches a messenger whose
-//   engine is gone, and no send or response has null bytes of a nonzero size;
-// - every engine is destroyed once (by EngineDestroy or by the view
-//   controller that took it over, never both), every view controller once,
-//   and no destroyed object is used;
-// - every accepted send with reply is answered (its engine's destruction
-//   answers it empty).
+// lets a test script the library's outcomes; and plays the Dart side on
+// demand: Deliver() runs the channel's callback on the calling thread.
+// FakeEngineTest fails the test with every problem the double saw, and with
+// what is still open at the end (references, a held lock, live engines and
+// view controllers, unanswered messages, unanswered sends with reply), after
+// every object of the test and its fixture is gone.
 //
 // Threads: every function and control method may be called from any thread.
-// Callbacks run on the thread of the call that triggers them, never under the
-// fake's own lock.
 #ifndef RIVELO_TESTING_FAKE_ENGINE_H_
 #define RIVELO_TESTING_FAKE_ENGINE_H_
 
@@ -47,7 +28,7 @@
 
 #include "encoding/encodable_value.h"
 #include "engine/flutter_windows.h"
-#include "standin/books/properties_copy.h"
+#include "standin/double/properties_copy.h"
 
 namespace fake_engine {
 

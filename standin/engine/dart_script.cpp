@@ -14,7 +14,7 @@ constexpr UINT kTickerMs = 200;
 
 }  // namespace
 
-DartScript::DartScript(Engine* engine, ViewHost* view, ScriptOptions options)
+DartScript::DartScript(StandinEngine* engine, ViewHost* view, ScriptOptions options)
     : engine_(engine), view_(view), options_(std::move(options)) {
   for (const RejectedArgument& rejected : options_.rejected) {
     engine_->transcript()->Record("argument", JsonLine()

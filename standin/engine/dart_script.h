@@ -35,7 +35,7 @@ class DartScript : public DartReceiver {
  public:
   static constexpr const char* kScanChannel = "com.tarnok.rivelo/scanForPingableDevices";
 
-  DartScript(Engine* engine, ViewHost* view, ScriptOptions options);
+  DartScript(StandinEngine* engine, ViewHost* view, ScriptOptions options);
   ~DartScript() override;
   DartScript(const DartScript&) = delete;
   DartScript& operator=(const DartScript&) = delete;
@@ -57,7 +57,7 @@ class DartScript : public DartReceiver {
   void Quit(const char* reason);
   void UpdateTicker();
 
-  Engine* const engine_;
+  StandinEngine* const engine_;
   ViewHost* const view_;
   const ScriptOptions options_;
   ResultsModel model_;

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "standin/engine/plugin_records.h"
+#include "standin/engine/engine_properties.h"
 
 namespace standin {
 namespace {
@@ -27,9 +27,8 @@ JsonLine MessageFields(const char* direction, int64_t seq, const std::string& ch
 
 }  // namespace
 
-std::unique_ptr<Engine> Engine::Create(const FlutterDesktopEngineProperties* record) {
-  if (record == nullptr) return nullptr;
-  EngineProperties properties = EngineProperties::CopyFrom(*record);
+std::unique_ptr<StandinEngine> StandinEngine::Create(Engine* engine) {
+  const EngineProperties& properties = engine->properties;
   auto transcript = std::make_shared<Transcript>(TranscriptPath(properties));
   const std::wstring resolved = ResolveAgainstExecutable(properties.assets_path);
   const bool exists = IsDirectory(resolved);
@@ -39,32 +38,74 @@ std::unique_ptr<Engine> Engine::Create(const FlutterDesktopEngineProperties* rec
       .Add("result", exists ? "created" : "null");
   transcript->Record("engine_properties", line);
   if (!exists) return nullptr;
-  NoteEngineTranscript(transcript);
-  return std::unique_ptr<Engine>(new Engine(std::move(properties), std::move(transcript)));
+  std::unique_ptr<StandinEngine> standin(new StandinEngine(engine, transcript));
+  if (!standin->queue_.Attach()) return nullptr;
+  return standin;
 }
 
-Engine::Engine(EngineProperties properties, std::shared_ptr<Transcript> transcript)
-    : properties_(std::move(properties)),
-      transcript_(std::move(transcript)),
-      messenger_(new Messenger(this, transcript_)) {}
+StandinEngine::StandinEngine(Engine* engine, std::shared_ptr<Transcript> transcript)
+    : engine_(engine), transcript_(std::move(transcript)) {}
 
-Engine::~Engine() {
-  messenger_->Detach();
+StandinEngine* StandinEngine::Of(Engine& engine) {
+  return static_cast<StandinEngine*>(engine.attachment.get());
+}
+
+// The scripted Dart side registers no handlers of its own, so every reply it
+// owes is the empty one, as an unhandled channel gets from a real engine.
+bool StandinEngine::SendToDart(int64_t seq, const std::string& channel, const uint8_t* bytes,
+                               size_t size, bool with_reply) {
+  transcript_->Record("message", MessageFields("to_dart", seq, channel, bytes, size, with_reply));
+  return queue_.Post([this, seq, channel, with_reply, copy = CopyBytes(bytes, size)] {
+    transcript_->Record(
+        "delivered", JsonLine().Add("direction", "to_dart").Add("seq", seq).Add("handled", true));
+    if (receiver_ != nullptr) receiver_->OnMessage(channel, copy);
+    if (with_reply) AnswerReply(engine_, seq, {});
+  });
+}
+
+uint64_t StandinEngine::SendToNative(const std::string& channel,
+                                     const std::vector<uint8_t>& bytes) {
+  int64_t seq = 0;
+  const uint64_t id = IssueResponse(engine_, channel, &seq);
+  transcript_->Record("message",
+                      MessageFields("to_native", seq, channel, bytes.data(), bytes.size(), true)
+                          .Add("response_id", static_cast<int64_t>(id)));
+  queue_.Post([this, seq, id, channel, bytes] {
+    const bool handled = DeliverToNative(engine_, channel, bytes, id);
+    transcript_->Record("delivered", JsonLine()
+                                         .Add("direction", "to_native")
+                                         .Add("seq", seq)
+                                         .Add("handled", handled));
+    // Nobody listens on the channel: the Dart side gets the empty response.
+    if (!handled && receiver_ != nullptr) receiver_->OnResponse(id, {});
+  });
+  return id;
+}
+
+void StandinEngine::Respond(uint64_t id, const uint8_t* bytes, size_t size, const char* reason) {
+  JsonLine fields;
+  fields.Add("response_id", static_cast<int64_t>(id))
+      .AddHex("hex", bytes, bytes != nullptr ? size : 0)
+      .Add("size", static_cast<int64_t>(size))
+      .Add("accepted", reason == nullptr);
+  if (reason != nullptr) fields.Add("reason", reason);
+  transcript_->Record("response", fields);
+  if (reason != nullptr) return;
+  queue_.Post([this, id, copy = CopyBytes(bytes, size)] {
+    if (receiver_ != nullptr) receiver_->OnResponse(id, copy);
+  });
+}
+
+void StandinEngine::Report(Problem kind, const char* function, const std::string& what) {
+  transcript_->Record(kind == Problem::kAfterTeardown ? "after_teardown" : "misuse",
+                      JsonLine().Add("call", function).Add("problem", what));
+}
+
+void StandinEngine::ReportShutdown(const Shutdown& shutdown) {
   const size_t undelivered = queue_.Stop();
   receiver_ = nullptr;
-  // A send with reply was promised exactly one reply: answer what the Dart
-  // side never got to, before the engine goes.
-  const std::vector<PendingReplies::Reply> replies = replies_.TakeAll();
-  for (const PendingReplies::Reply& reply : replies) AnswerReply(*transcript_, reply, true);
-  ReportShutdown(undelivered, replies.size());
-  for (const auto& entry : registrars_) ForgetRegistrar(entry.second.get());
-  messenger_->ReleaseEngineReference();
-}
-
-void Engine::ReportShutdown(size_t undelivered, size_t replies_at_teardown) {
   std::string unanswered = "[";
-  const std::vector<ResponseLedger::Owed> owed = ledger_.Unanswered();
-  for (const ResponseLedger::Owed& entry : owed) {
+  for (const Owed& entry : shutdown.unanswered) {
     if (unanswered.size() > 1) unanswered += ',';
     unanswered += JsonLine()
                       .Add("response_id", static_cast<int64_t>(entry.id))
@@ -73,151 +114,19 @@ void Engine::ReportShutdown(size_t undelivered, size_t replies_at_teardown) {
                       .Finish();
   }
   unanswered += ']';
-  const size_t unanswered_count = owed.size();
-  const int64_t references = messenger_->outstanding_references();
-  transcript_->Record("shutdown",
-                      JsonLine()
-                          .Add("outstanding_messenger_refs", references)
-                          .AddRaw("unanswered", unanswered)
-                          .Add("undelivered", static_cast<int64_t>(undelivered))
-                          .Add("replies_at_teardown", static_cast<int64_t>(replies_at_teardown)));
-  if (references != 0 || unanswered_count != 0) {
+  transcript_->Record(
+      "shutdown", JsonLine()
+                      .Add("outstanding_messenger_refs", shutdown.references)
+                      .AddRaw("unanswered", unanswered)
+                      .Add("undelivered", static_cast<int64_t>(undelivered))
+                      .Add("replies_at_teardown", static_cast<int64_t>(shutdown.replies_at_teardown)));
+  if (shutdown.references != 0 || !shutdown.unanswered.empty()) {
     std::fprintf(stderr,
                  "flutter_windows (stand-in): engine destroyed with %lld outstanding messenger "
                  "references and %zu unanswered messages\n",
-                 static_cast<long long>(references), unanswered_count);
+                 static_cast<long long>(shutdown.references), shutdown.unanswered.size());
     std::fflush(stderr);
   }
-}
-
-Registrar* Engine::GetPluginRegistrar(const char* name) {
-  const std::string key = name != nullptr ? name : "";
-  std::unique_ptr<Registrar>& registrar = registrars_[key];
-  if (!registrar) {
-    registrar = std::make_unique<Registrar>(Registrar{key});
-    RememberRegistrar(registrar.get(), key, transcript_);
-  }
-  char handle[32];
-  std::snprintf(handle, sizeof handle, "0x%llx",
-                static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(registrar.get())));
-  transcript_->Record("registrar",
-                      JsonLine().Add("name", key).Add("name_hex", JsonLine::Hex(key)).Add(
-                          "handle", handle));
-  return registrar.get();
-}
-
-void Engine::ReloadSystemFonts() {
-  ++fonts_reloaded_;
-  transcript_->Record("fonts_reloaded", JsonLine().Add("count", fonts_reloaded_));
-}
-
-void Engine::SetNextFrameCallback(FlutterDesktopOnNextFrameCallback callback, void* user_data) {
-  transcript_->Record("next_frame_callback_set",
-                      JsonLine().Add("replaced", next_frame_.function != nullptr));
-  next_frame_ = NextFrame{callback, user_data};
-}
-
-bool Engine::RunNextFrameCallback() {
-  if (next_frame_.function == nullptr) return false;
-  const NextFrame pending = next_frame_;
-  next_frame_ = NextFrame{nullptr, nullptr};
-  pending.function(pending.user_data);
-  return true;
-}
-
-bool Engine::AttachPlatformThread() {
-  transcript_->SetPlatformThread(GetCurrentThreadId());
-  return queue_.Attach();
-}
-
-bool Engine::SendToDart(const char* channel, const uint8_t* message, size_t size,
-                        FlutterDesktopBinaryReply reply, void* user_data) {
-  const std::string name = channel != nullptr ? channel : "";
-  auto bytes = CopyBytes(message, size);
-  std::lock_guard<std::mutex> lock(mutex_);
-  const int64_t seq = next_seq_to_dart_++;
-  transcript_->Record("message", MessageFields("to_dart", seq, name, message, size,
-                                               reply != nullptr));
-  if (reply != nullptr) replies_.Add({seq, name, reply, user_data});
-  const bool queued = queue_.Post([this, seq, name, bytes = std::move(bytes)] {
-    DeliverToDart(seq, name, bytes);
-  });
-  if (!queued) replies_.Take(seq);
-  return queued;
-}
-
-void Engine::DeliverToDart(int64_t seq, const std::string& channel,
-                           const std::vector<uint8_t>& bytes) {
-  transcript_->Record("delivered",
-                      JsonLine().Add("direction", "to_dart").Add("seq", seq).Add("handled", true));
-  if (receiver_ != nullptr) receiver_->OnMessage(channel, bytes);
-  if (const auto reply = replies_.Take(seq)) AnswerReply(*transcript_, *reply, false);
-}
-
-// The scripted Dart side registers no handlers of its own, so every reply it
-// owes is the empty one, as an unhandled channel gets from a real engine.
-void Engine::AnswerReply(Transcript& transcript, const PendingReplies::Reply& reply,
-                         bool at_teardown) {
-  transcript.Record("reply", JsonLine().Add("seq", reply.seq).Add("at_teardown", at_teardown));
-  reply.Run(nullptr, 0);
-}
-
-void Engine::SetCallback(const char* channel, FlutterDesktopMessageCallback callback,
-                         void* user_data) {
-  const std::string name = channel != nullptr ? channel : "";
-  transcript_->Record("set_callback",
-                      JsonLine().Add("channel", name).Add("callback", callback != nullptr));
-  callbacks_.Set(name, callback, user_data);
-}
-
-uint64_t Engine::SendToNative(const std::string& channel, const std::vector<uint8_t>& bytes) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  const int64_t seq = next_seq_to_native_++;
-  const uint64_t response_id = ledger_.Issue(seq, channel);
-  transcript_->Record("message",
-                      MessageFields("to_native", seq, channel, bytes.data(), bytes.size(), true)
-                          .Add("response_id", static_cast<int64_t>(response_id)));
-  queue_.Post([this, seq, response_id, channel, bytes] {
-    DeliverToNative(seq, response_id, channel, bytes);
-  });
-  return response_id;
-}
-
-void Engine::DeliverToNative(int64_t seq, uint64_t response_id, const std::string& channel,
-                             const std::vector<uint8_t>& bytes) {
-  const bool handled = callbacks_.Has(channel);
-  transcript_->Record("delivered", JsonLine()
-                                       .Add("direction", "to_native")
-                                       .Add("seq", seq)
-                                       .Add("handled", handled));
-  if (!handled || !callbacks_.Deliver(reinterpret_cast<FlutterDesktopMessengerRef>(messenger_),
-                                      channel, bytes, ResponseLedger::Handle(response_id))) {
-    // Nobody listens on the channel: the Dart side gets the empty response.
-    ledger_.Consume(response_id);
-    PostResponse(response_id, nullptr, 0);
-  }
-}
-
-void Engine::SendResponse(const FlutterDesktopMessageResponseHandle* handle, const uint8_t* data,
-                          size_t size) {
-  const uint64_t response_id = ResponseLedger::Id(handle);
-  const ResponseLedger::Answer answer = ledger_.Consume(response_id);
-  JsonLine fields;
-  fields.Add("response_id", static_cast<int64_t>(response_id))
-      .AddHex("hex", data, data != nullptr ? size : 0)
-      .Add("size", static_cast<int64_t>(size))
-      .Add("accepted", answer == ResponseLedger::Answer::kAccepted);
-  if (answer != ResponseLedger::Answer::kAccepted) {
-    fields.Add("reason", ResponseLedger::Reason(answer));
-  }
-  transcript_->Record("response", fields);
-  if (answer == ResponseLedger::Answer::kAccepted) PostResponse(response_id, data, size);
-}
-
-void Engine::PostResponse(uint64_t response_id, const uint8_t* data, size_t size) {
-  queue_.Post([this, response_id, bytes = CopyBytes(data, size)] {
-    if (receiver_ != nullptr) receiver_->OnResponse(response_id, bytes);
-  });
 }
 
 }  // namespace standin

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "standin/books/properties_copy.h"
+#include "standin/double/properties_copy.h"
 #include "standin/engine/json_line.h"
 
 namespace standin {

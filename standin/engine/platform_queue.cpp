@@ -1,62 +1,63 @@
 #include "standin/engine/platform_queue.h"
 
+#include <memory>
+#include <utility>
+
 #include "standin/engine/module.h"
 
 namespace standin {
 namespace {
 
-constexpr UINT kWakeMessage = WM_APP + 1;
+// lparam: a Task the window procedure owns from then on.
+constexpr UINT kTaskMessage = WM_APP + 1;
 
 }  // namespace
 
 PlatformQueue::~PlatformQueue() { Stop(); }
 
 bool PlatformQueue::Attach() {
-  if (window_ != nullptr) return true;
   const wchar_t* class_name =
       EnsureWindowClass(L"RiveloStandinPlatformQueue", &PlatformQueue::WindowProc, nullptr);
-  window_ = CreateWindowExW(0, class_name, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                            ThisModule(), nullptr);
-  if (window_ == nullptr) return false;
-  SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  HWND window = CreateWindowExW(0, class_name, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                ThisModule(), nullptr);
+  if (window == nullptr) return false;
+  SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   std::lock_guard<std::mutex> lock(mutex_);
-  if (!tasks_.empty() && !wake_pending_) {
-    wake_pending_ = true;
-    PostMessageW(window_, kWakeMessage, 0, 0);
-  }
+  window_ = window;
   return true;
 }
 
 bool PlatformQueue::Post(Task task) {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (stopped_) return false;
-  tasks_.push_back(std::move(task));
-  if (window_ != nullptr && !wake_pending_) {
-    wake_pending_ = true;
-    PostMessageW(window_, kWakeMessage, 0, 0);
+  if (window_ == nullptr) return false;
+  auto posted = std::make_unique<Task>(std::move(task));
+  if (!PostMessageW(window_, kTaskMessage, 0, reinterpret_cast<LPARAM>(posted.get()))) {
+    return false;
   }
+  posted.release();
   return true;
 }
 
+// The system would discard the window's posted messages with the window, and
+// the tasks with them: they are taken out first and freed here.
 size_t PlatformQueue::Stop() {
-  std::deque<Task> dropped;
   HWND window = nullptr;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    stopped_ = true;
-    dropped.swap(tasks_);
-    window = window_;
-    window_ = nullptr;
+    window = std::exchange(window_, nullptr);
   }
-  for (const auto& entry : timers_) {
-    if (window != nullptr) KillTimer(window, entry.first);
-  }
+  if (window == nullptr) return 0;
+  for (const auto& entry : timers_) KillTimer(window, entry.first);
   timers_.clear();
-  if (window != nullptr) {
-    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-    DestroyWindow(window);
+  size_t dropped = 0;
+  MSG message{};
+  while (PeekMessageW(&message, window, kTaskMessage, kTaskMessage, PM_REMOVE)) {
+    delete reinterpret_cast<Task*>(message.lParam);
+    ++dropped;
   }
-  return dropped.size();
+  SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+  DestroyWindow(window);
+  return dropped;
 }
 
 void PlatformQueue::StartTimer(UINT_PTR id, UINT milliseconds, Task task, bool repeat) {
@@ -70,56 +71,31 @@ void PlatformQueue::StopTimer(UINT_PTR id) {
   timers_.erase(id);
 }
 
-// Runs only the tasks present at wake-up; later ones get their own wake, so a
-// steady stream of sends from workers cannot starve the window message loop.
-void PlatformQueue::RunQueued() {
-  size_t count = 0;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    wake_pending_ = false;
-    count = tasks_.size();
-  }
-  const std::weak_ptr<int> alive = alive_;
-  for (size_t i = 0; i < count; ++i) {
-    Task task;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      if (tasks_.empty()) return;
-      task = std::move(tasks_.front());
-      tasks_.pop_front();
-    }
-    task();
-    if (alive.expired()) return;
-  }
-}
-
 void PlatformQueue::RunTimer(UINT_PTR id) {
   auto found = timers_.find(id);
-  if (found == timers_.end()) {
-    KillTimer(window_, id);
-    return;
-  }
+  if (found == timers_.end()) return;
   Task task = found->second.task;
   if (!found->second.repeat) StopTimer(id);
   task();
 }
 
+// A task may destroy the queue (through the view controller): nothing here
+// touches it after the task ran.
 LRESULT CALLBACK PlatformQueue::WindowProc(HWND window, UINT message, WPARAM wparam,
                                            LPARAM lparam) {
   auto* queue = reinterpret_cast<PlatformQueue*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  if (queue != nullptr) {
-    switch (message) {
-      case kWakeMessage:
-        queue->RunQueued();
-        return 0;
-      case WM_TIMER:
-        queue->RunTimer(static_cast<UINT_PTR>(wparam));
-        return 0;
-      default:
-        break;
+  switch (message) {
+    case kTaskMessage: {
+      const std::unique_ptr<Task> task(reinterpret_cast<Task*>(lparam));
+      (*task)();
+      return 0;
     }
+    case WM_TIMER:
+      if (queue != nullptr) queue->RunTimer(static_cast<UINT_PTR>(wparam));
+      return 0;
+    default:
+      return DefWindowProcW(window, message, wparam, lparam);
   }
-  return DefWindowProcW(window, message, wparam, lparam);
 }
 
 }  // namespace standin

@@ -1,19 +1,18 @@
 // Runs tasks on the platform thread: the thread that calls Attach.
 //
-// A hidden message-only window on that thread is woken by a posted message
-// and runs the queued tasks in the order they were posted (FIFO across all
-// posting threads). Post is safe from any thread, also before Attach (tasks
-// then wait). Attach, Stop, the timers and the destructor belong to the
-// platform thread. Owned by the engine; tasks posted after Stop are dropped.
+// Each task is one message posted to a hidden message-only window on that
+// thread, so the thread's own message queue orders them: FIFO across all
+// posting threads, run by the message loop between window messages. Post is
+// safe from any thread; Attach, Stop, the timers and the destructor belong to
+// the platform thread. Owned by the engine; Stop drops what is still queued,
+// and tasks posted before Attach or after Stop are refused.
 #ifndef RIVELO_STANDIN_ENGINE_PLATFORM_QUEUE_H_
 #define RIVELO_STANDIN_ENGINE_PLATFORM_QUEUE_H_
 
 #include <windows.h>
 
-#include <deque>
 #include <functional>
 #include <map>
-#include <memory>
 #include <mutex>
 
 namespace standin {
@@ -29,9 +28,9 @@ class PlatformQueue {
 
   // Creates the hidden window on the calling thread. False if it cannot.
   bool Attach();
-  bool attached() const { return window_ != nullptr; }
 
-  // Safe from any thread. False (and the task dropped) after Stop.
+  // Safe from any thread. False, and the task dropped, before Attach or
+  // after Stop.
   bool Post(Task task);
 
   // Destroys the window and drops what is still queued; returns how many
@@ -50,18 +49,12 @@ class PlatformQueue {
   };
 
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
-  void RunQueued();
   void RunTimer(UINT_PTR id);
 
+  // Orders Post against Stop: nothing is posted once Stop has drained.
   std::mutex mutex_;
-  std::deque<Task> tasks_;
-  bool wake_pending_ = false;
-  bool stopped_ = false;
   HWND window_ = nullptr;
   std::map<UINT_PTR, Timer> timers_;
-  // Expires when this object goes, so a task that destroys the queue (through
-  // the view controller) does not make the running loop touch freed memory.
-  std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };
 
 }  // namespace standin

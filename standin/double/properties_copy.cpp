@@ -1,4 +1,4 @@
-#include "standin/books/properties_copy.h"
+#include "standin/double/properties_copy.h"
 
 namespace standin {
 namespace {

@@ -1,4 +1,4 @@
-#include "standin/books/messenger_books.h"
+#include "standin/double/messenger_books.h"
 
 namespace standin {
 

@@ -9,10 +9,10 @@
 // - whether the engine behind the handle still exists: Detach waits for the
 //   lock, and nothing that checks IfAttached reaches the engine afterwards.
 //
-// Owned by the object that implements the handle (the stand-in's Messenger,
-// the recording fake's messenger). Every member is safe from any thread.
-#ifndef RIVELO_STANDIN_BOOKS_MESSENGER_BOOKS_H_
-#define RIVELO_STANDIN_BOOKS_MESSENGER_BOOKS_H_
+// Owned by the double's messenger (engine_double.h). Every member is safe
+// from any thread.
+#ifndef RIVELO_STANDIN_DOUBLE_MESSENGER_BOOKS_H_
+#define RIVELO_STANDIN_DOUBLE_MESSENGER_BOOKS_H_
 
 #include <atomic>
 #include <cstdint>
@@ -74,4 +74,4 @@ class MessengerBooks {
 
 }  // namespace standin
 
-#endif  // RIVELO_STANDIN_BOOKS_MESSENGER_BOOKS_H_
+#endif  // RIVELO_STANDIN_DOUBLE_MESSENGER_BOOKS_H_

@@ -1,8 +1,8 @@
 // The library's own copy of the properties record handed to
 // FlutterDesktopEngineCreate, which the caller may free as soon as that call
 // returns. A plain value, built on the thread that creates the engine.
-#ifndef RIVELO_STANDIN_BOOKS_PROPERTIES_COPY_H_
-#define RIVELO_STANDIN_BOOKS_PROPERTIES_COPY_H_
+#ifndef RIVELO_STANDIN_DOUBLE_PROPERTIES_COPY_H_
+#define RIVELO_STANDIN_DOUBLE_PROPERTIES_COPY_H_
 
 #include <cstdint>
 #include <string>
@@ -30,4 +30,4 @@ struct EngineProperties {
 
 }  // namespace standin
 
-#endif  // RIVELO_STANDIN_BOOKS_PROPERTIES_COPY_H_
+#endif  // RIVELO_STANDIN_DOUBLE_PROPERTIES_COPY_H_
