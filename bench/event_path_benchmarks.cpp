@@ -1,5 +1,5 @@
 // The event path of a sweep: a host event encoded by an event sink and sent
-// through the binary messenger into the recording fake engine, from 1, 8 and
+// through the binary messenger into the engine double, from 1, 8 and
 // 50 threads at once (a sweep probes fifty hosts at a time, each on its own
 // thread). Reported as events per second of wall time.
 

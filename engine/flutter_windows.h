@@ -2,8 +2,9 @@
 // functions this host calls, their opaque handle types, callback types and
 // the two records whose layout crosses the library boundary.
 //
-// Three libraries honour it: the real engine library, the stand-in DLL built
-// from standin/engine, and the recording fake in testing/ used by host tests.
+// The real engine library honours it, and so does the engine double in
+// standin/double: wrapped by the stand-in DLL (standin/engine) for the demo
+// and the Wine runs, and linked into host tests through testing/fake_engine.
 // Handles are owned by the library; the comments say which call releases
 // what. Unless a function says otherwise it is called on the platform thread
 // (the thread running the window message loop), and every callback is made

@@ -1,6 +1,6 @@
 // The few Windows types that the engine library's C interface names, for
 // builds that do not target Windows (the host build, where the engine library
-// is replaced by a recording fake). Sizes and signedness follow 64-bit
+// is replaced by the engine double). Sizes and signedness follow 64-bit
 // Windows so that code built against this header behaves as it would there.
 // Windows builds include <windows.h> instead and never see this file.
 #ifndef RIVELO_ENGINE_PORTABLE_WINDOWS_TYPES_H_

@@ -1,5 +1,5 @@
 // Feeds arbitrary messages to an event channel's handler through the
-// recording fake engine, as the Dart side would deliver them.
+// engine double, as the Dart side would deliver them.
 //
 // Input: one byte of stream-handler behaviour, then messages, each a length
 // byte and that many bytes (the last one takes whatever is left). The
