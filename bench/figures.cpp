@@ -26,36 +26,25 @@ const Measurement* Find(const std::map<std::string, Measurement>& measured,
   return found == measured.end() ? nullptr : &found->second;
 }
 
-// Throughput of `ours` relative to `peer` on the same work: above 1 is faster.
-void AddSpeedRatio(const std::map<std::string, Measurement>& measured, const char* figure,
-                   const std::string& ours, const std::string& peer, const char* peer_name,
-                   double at_least, std::vector<FigureRow>* rows) {
+// `ours` against `other` on the same work. kSpeed: other's time over ours, so
+// above 1 is faster, and the target is a floor. kCost: our time over other's,
+// so 1 is the same cost, and the target is a ceiling.
+enum class Ratio { kSpeed, kCost };
+
+void AddRatio(const std::map<std::string, Measurement>& measured, const char* figure,
+              const std::string& ours, const std::string& other, const char* other_name,
+              Ratio kind, double target, std::vector<FigureRow>* rows) {
   const Measurement* mine = Find(measured, ours);
-  const Measurement* theirs = Find(measured, peer);
+  const Measurement* theirs = Find(measured, other);
   if (mine == nullptr || theirs == nullptr) {
     return;
   }
-  const double ratio = theirs->cpu_ns / mine->cpu_ns;
+  const bool speed = kind == Ratio::kSpeed;
+  const double ratio = speed ? theirs->cpu_ns / mine->cpu_ns : mine->cpu_ns / theirs->cpu_ns;
   rows->push_back({figure, Format("%.1f us", mine->cpu_ns / 1000),
-                   std::string(peer_name) + " " + Format("%.1f us", theirs->cpu_ns / 1000) +
-                       ", target >= " + Format("%.1fx", at_least),
-                   Format("%.2fx", ratio), ratio >= at_least});
-}
-
-// Cost of `ours` relative to `baseline` on the same output: 1 is the same.
-void AddCostRatio(const std::map<std::string, Measurement>& measured, const char* figure,
-                  const std::string& ours, const std::string& baseline, const char* baseline_name,
-                  double at_most, std::vector<FigureRow>* rows) {
-  const Measurement* mine = Find(measured, ours);
-  const Measurement* base = Find(measured, baseline);
-  if (mine == nullptr || base == nullptr) {
-    return;
-  }
-  const double ratio = mine->cpu_ns / base->cpu_ns;
-  rows->push_back({figure, Format("%.1f us", mine->cpu_ns / 1000),
-                   std::string(baseline_name) + " " + Format("%.1f us", base->cpu_ns / 1000) +
-                       ", target <= " + Format("%.1fx", at_most),
-                   Format("%.2fx", ratio), ratio <= at_most});
+                   std::string(other_name) + " " + Format("%.1f us", theirs->cpu_ns / 1000) +
+                       (speed ? ", target >= " : ", target <= ") + Format("%.1fx", target),
+                   Format("%.2fx", ratio), speed ? ratio >= target : ratio <= target});
 }
 
 void AddTimeBelow(const std::map<std::string, Measurement>& measured, const char* figure,
@@ -88,26 +77,34 @@ std::vector<FigureRow> Figures(const std::map<std::string, Measurement>& measure
   std::vector<FigureRow> rows;
   AddTimeBelow(measured, "host event: encode", "HostEvent/Encode", 100, &rows);
   AddTimeBelow(measured, "host event: decode", "HostEvent/Decode", 300, &rows);
-  AddCostRatio(measured, "10000 host events: one vector", "Writes/OneVector",
-               "Writes/OneVectorEach", "a vector each", 2.0, &rows);
-  AddCostRatio(measured, "host event: into 64 MiB spare", "Writes/SpareCapacity",
-               "Writes/NoSpareCapacity", "no spare", 1.2, &rows);
-  AddSpeedRatio(measured, "1 MiB bytes: encode", "Bytes/Encode", "Memcpy/1MiB", "memcpy", 0.5,
-                &rows);
-  AddSpeedRatio(measured, "1 MiB bytes: decode", "Bytes/Decode", "Memcpy/1MiB", "memcpy", 0.5,
-                &rows);
-  AddSpeedRatio(measured, "128 Ki doubles: encode", "Doubles/Encode", "Memcpy/1MiB", "memcpy",
-                0.5, &rows);
-  AddSpeedRatio(measured, "128 Ki doubles: decode", "Doubles/Decode", "Memcpy/1MiB", "memcpy",
-                0.5, &rows);
-  AddSpeedRatio(measured, "nested 1000 maps: encode", "Nested/Encode", "Nested/MsgpackPack",
-                "msgpack-c", 1.0, &rows);
-  AddSpeedRatio(measured, "nested 1000 maps: encode", "Nested/Encode", "Nested/NlohmannEncode",
-                "nlohmann::json", 2.5, &rows);
-  AddSpeedRatio(measured, "nested 1000 maps: decode", "Nested/Decode", "Nested/MsgpackUnpack",
-                "msgpack-c", 0.3, &rows);
-  AddSpeedRatio(measured, "nested 1000 maps: decode", "Nested/Decode", "Nested/NlohmannDecode",
-                "nlohmann::json", 3.0, &rows);
+  const struct {
+    const char* figure;
+    const char* ours;
+    const char* other;
+    const char* other_name;
+    Ratio kind;
+    double target;
+  } ratios[] = {
+      {"10000 host events: one vector", "Writes/OneVector", "Writes/OneVectorEach",
+       "a vector each", Ratio::kCost, 2.0},
+      {"host event: into 64 MiB spare", "Writes/SpareCapacity", "Writes/NoSpareCapacity",
+       "no spare", Ratio::kCost, 1.2},
+      {"1 MiB bytes: encode", "Bytes/Encode", "Memcpy/1MiB", "memcpy", Ratio::kSpeed, 0.5},
+      {"1 MiB bytes: decode", "Bytes/Decode", "Memcpy/1MiB", "memcpy", Ratio::kSpeed, 0.5},
+      {"128 Ki doubles: encode", "Doubles/Encode", "Memcpy/1MiB", "memcpy", Ratio::kSpeed, 0.5},
+      {"128 Ki doubles: decode", "Doubles/Decode", "Memcpy/1MiB", "memcpy", Ratio::kSpeed, 0.5},
+      {"nested 1000 maps: encode", "Nested/Encode", "Nested/MsgpackPack", "msgpack-c",
+       Ratio::kSpeed, 1.0},
+      {"nested 1000 maps: encode", "Nested/Encode", "Nested/NlohmannEncode", "nlohmann::json",
+       Ratio::kSpeed, 2.5},
+      {"nested 1000 maps: decode", "Nested/Decode", "Nested/MsgpackUnpack", "msgpack-c",
+       Ratio::kSpeed, 0.3},
+      {"nested 1000 maps: decode", "Nested/Decode", "Nested/NlohmannDecode", "nlohmann::json",
+       Ratio::kSpeed, 3.0},
+  };
+  for (const auto& r : ratios) {
+    AddRatio(measured, r.figure, r.ours, r.other, r.other_name, r.kind, r.target, &rows);
+  }
   const std::string one = "EventPath/real_time/threads:1";
   AddRate(measured, "event path, 1 thread", one, one, &rows);
   AddRate(measured, "event path, 8 threads", "EventPath/real_time/threads:8", one, &rows);
