@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "discovery/scan_channel.h"
 #include "encoding/encodable_value.h"
 #include "encoding/standard_method_codec.h"
 #include "engine/binary_messenger_impl.h"
@@ -22,8 +23,6 @@ namespace {
 
 using flutter::EncodableMap;
 using flutter::EncodableValue;
-
-constexpr char kChannel[] = "com.tarnok.rivelo/scanForPingableDevices";
 
 // One engine, messenger and sink per benchmark run, shared by its threads.
 struct EventPath {
@@ -44,14 +43,14 @@ void SetUpPath(const benchmark::State&) {
   path->messenger = std::make_unique<flutter::BinaryMessengerImpl>(
       FlutterDesktopEngineGetMessenger(path->engine));
   path->sink = std::make_unique<flutter::EventSinkImplementation<EncodableValue>>(
-      path->messenger.get(), kChannel, &flutter::StandardMethodCodec::GetInstance());
+      path->messenger.get(), kScanChannelName, &flutter::StandardMethodCodec::GetInstance());
   events_sent = 0;
 }
 
 // The fake must have seen every event, and no misuse of the library.
 void TearDownPath(const benchmark::State&) {
   fake_engine::FakeEngine& fake = fake_engine::FakeEngine::Get();
-  const size_t seen = fake.SentOn(kChannel).size();
+  const size_t seen = fake.SentOn(kScanChannelName).size();
   path->sink.reset();
   FlutterDesktopEngineDestroy(path->engine);
   path.reset();

@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr char kChannelName[] = "com.tarnok.rivelo/scanForPingableDevices";
-
 using Value = flutter::EncodableValue;
 using HandlerError = std::unique_ptr<flutter::StreamHandlerError<Value>>;
 
@@ -29,7 +27,7 @@ std::unique_ptr<ScanService> RegisterScanChannel(flutter::BinaryMessenger* messe
 std::unique_ptr<ScanService> RegisterScanChannel(flutter::BinaryMessenger* messenger,
                                                  const Launcher& launcher) {
   auto sweeps = std::make_shared<SweepRegistry>(launcher);
-  flutter::EventChannel<Value> channel(messenger, kChannelName,
+  flutter::EventChannel<Value> channel(messenger, kScanChannelName,
                                        &flutter::StandardMethodCodec::GetInstance());
   // The arguments of "listen" and "cancel" carry nothing for us. A "cancel"
   // is acknowledged without touching a running sweep; only Stop cuts sweeps

@@ -1,7 +1,7 @@
 // The discovery service as the host window sees it: RegisterScanChannel
-// installs the stream handler of "com.tarnok.rivelo/scanForPingableDevices" on
-// the engine's messenger and returns the ScanService that owns every sweep the
-// channel starts from then on.
+// installs the stream handler of kScanChannelName on the engine's messenger
+// and returns the ScanService that owns every sweep the channel starts from
+// then on.
 //
 // Ownership: the host window keeps the ScanService and calls Stop() before it
 // releases the engine (the destructor stops too). The channel registration in
@@ -20,6 +20,9 @@ class BinaryMessenger;
 }
 
 class SweepRegistry;
+
+// The channel's name, as the Dart side knows it.
+constexpr char kScanChannelName[] = "com.tarnok.rivelo/scanForPingableDevices";
 
 class ScanService {
  public:

@@ -24,7 +24,6 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using flutter::EncodableValue;
 
-constexpr char kChannel[] = "com.tarnok.rivelo/scanForPingableDevices";
 constexpr auto kPatience = std::chrono::seconds(30);
 const Bytes kSuccessWithoutResult = {0x00, 0x00};
 
@@ -52,6 +51,11 @@ Bytes ErrorEnvelope(const std::string& message) {
   return bytes;
 }
 
+// The name is the contract with the Dart side, which keeps its own copy.
+TEST(ScanChannelName, IsTheNameTheDartSideListensOn) {
+  EXPECT_STREQ(kScanChannelName, "com.tarnok.rivelo/scanForPingableDevices");
+}
+
 class ScanChannelTest : public fake_engine::FakeEngineTest {
  protected:
   ScanChannelTest() : engine_(std::make_unique<flutter::FlutterEngine>(flutter::DartProject(L"data"))) {
@@ -67,7 +71,7 @@ class ScanChannelTest : public fake_engine::FakeEngineTest {
   }
 
   Bytes Call(const std::string& method, std::unique_ptr<EncodableValue> arguments = nullptr) {
-    return fake().DeliverMethodCall(kChannel, method, std::move(arguments)).value_or(Bytes{0xEE});
+    return fake().DeliverMethodCall(kScanChannelName, method, std::move(arguments)).value_or(Bytes{0xEE});
   }
 
   // The standard launcher, but the next sweep thread fails to start once
@@ -103,11 +107,11 @@ TEST_F(ScanChannelTest, EveryListenStreamsAWholeSweepFromItsOwnThread) {
   EXPECT_EQ(Call("listen", std::make_unique<EncodableValue>("192.168.7.0/24")),
             kSuccessWithoutResult);
   EXPECT_EQ(Call("cancel"), kSuccessWithoutResult);
-  ASSERT_TRUE(fake().WaitForSentOn(kChannel, 2 * 255, kPatience));
+  ASSERT_TRUE(fake().WaitForSentOn(kScanChannelName, 2 * 255, kPatience));
   service_->Stop();
   EXPECT_EQ(Call("listen"), ErrorEnvelope("The discovery service has stopped"));
 
-  std::vector<Bytes> sent = fake().SentOn(kChannel);
+  std::vector<Bytes> sent = fake().SentOn(kScanChannelName);
   ASSERT_EQ(sent.size(), 2u * 255);
   EXPECT_TRUE(sent.back().empty());
   EXPECT_EQ(std::count(sent.begin(), sent.end(), Bytes{}), 2);
@@ -143,7 +147,7 @@ TEST_F(ScanChannelTest, StopWaitsForTheRunningBatchAndThenNothingIsSent) {
   service_->Stop();
   const auto stopping = discovery_test::Clock::now() - start;
 
-  const std::vector<Bytes> sent = fake().SentOn(kChannel);
+  const std::vector<Bytes> sent = fake().SentOn(kScanChannelName);
   EXPECT_EQ(sent.size(), 50u);
   EXPECT_EQ(std::count(sent.begin(), sent.end(), Bytes{}), 0);
   // The echoes were already running, so the wait is below one echo plus the

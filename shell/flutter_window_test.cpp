@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "discovery/launcher.h"
+#include "discovery/scan_channel.h"
 #include "shell/plugin_registrant.h"
 #include "testing/fake_engine.h"
 #include "testing/fake_network_platform.h"
@@ -97,11 +98,10 @@ TEST_F(FlutterWindowTest, ShowsOnTheFirstFrameAndStopsSweepsBeforeReleasingTheEn
   SendMessageW(top, WM_FONTCHANGE, 0, 0);
   EXPECT_EQ(fake().CallCount("FlutterDesktopEngineReloadSystemFonts"), 1u);
 
-  EXPECT_EQ(fake().DeliverMethodCall("com.tarnok.rivelo/scanForPingableDevices", "listen"),
+  EXPECT_EQ(fake().DeliverMethodCall(kScanChannelName, "listen"),
             (std::vector<uint8_t>{0x00, 0x00}));
   // The first batch is out; the sweep is pausing or probing the next one.
-  ASSERT_TRUE(fake().WaitForSentOn("com.tarnok.rivelo/scanForPingableDevices", 50,
-                                   std::chrono::seconds(30)));
+  ASSERT_TRUE(fake().WaitForSentOn(kScanChannelName, 50, std::chrono::seconds(30)));
   window.Destroy();
 
   EXPECT_EQ(controllers_destroyed_at_sweep_end, 0);

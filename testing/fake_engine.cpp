@@ -61,7 +61,7 @@ class Recorder : public standin::Platform {
     world->controllers.push_back(&controller);
     return true;
   }
-  bool OnWindowMessage(standin::ViewController&, UINT, WPARAM, LPARAM, LRESULT* result) override {
+  bool OnWindowMessage(standin::ViewController&, UINT, LRESULT* result) override {
     Locked world;
     if (!world->window_message_result) return false;
     *result = *world->window_message_result;
@@ -79,9 +79,7 @@ class Recorder : public standin::Platform {
     sent_changed.notify_all();
     return accepted;
   }
-  void OnResponse(standin::Engine&, uint64_t id, const uint8_t* bytes, size_t size,
-                  const char* reason) override {
-    if (reason != nullptr) return;
+  void OnResponse(standin::Engine&, uint64_t id, const uint8_t* bytes, size_t size) override {
     Locked()->responses[id] = bytes == nullptr ? Bytes() : Bytes(bytes, bytes + size);
   }
   void OnProblem(standin::Engine*, standin::Problem, const char* function,

@@ -51,7 +51,6 @@ class Call {
     }
   }
   void AfterTeardown(FlutterDesktopMessenger* messenger) {
-    ++messenger->after_teardown_calls;
     Report(messenger->engine, "on a messenger whose engine was destroyed",
            Problem::kAfterTeardown);
   }
@@ -84,19 +83,15 @@ void End(Call& call, Engine* engine) {
   const std::map<int64_t, PendingReply> replies = std::move(engine->replies);
   engine->replies.clear();
   for (const auto& entry : replies) {
-    ThePlatform().OnReply(*engine, entry.first, true);
     call.Unlock();
     RunReply(entry.second, {});
     call.Lock();
   }
-  Shutdown shutdown{engine->messenger.books.outstanding_references(), {}, replies.size()};
+  Shutdown shutdown{engine->messenger.books.outstanding_references(), {}};
   for (const auto& entry : call->owed) {
     if (entry.second.first == engine) shutdown.unanswered.push_back(entry.second.second);
   }
   ThePlatform().OnEngineDestroyed(*engine, shutdown);
-  if (engine->messenger.books.ReleaseEngineReference() == MessengerBooks::Release::kLast) {
-    ThePlatform().OnMessengerReleased(*engine);
-  }
 }
 
 bool Send(const char* function, FlutterDesktopMessengerRef messenger, const char* channel,
@@ -115,7 +110,7 @@ bool Send(const char* function, FlutterDesktopMessengerRef messenger, const char
     Engine& engine = *messenger->engine;
     const int64_t seq = engine.next_seq_to_dart++;
     accepted = ThePlatform().OnSend(engine, seq, channel, message, size, reply != nullptr);
-    if (accepted && reply != nullptr) engine.replies[seq] = {seq, channel, reply, user_data};
+    if (accepted && reply != nullptr) engine.replies[seq] = {channel, reply, user_data};
   });
   if (!attached) {
     Call call(function);
@@ -168,7 +163,6 @@ bool AnswerReply(Engine* engine, int64_t seq, const std::vector<uint8_t>& bytes)
     if (found == engine->replies.end()) return false;
     reply = found->second;
     engine->replies.erase(found);
-    ThePlatform().OnReply(*engine, seq, false);
   }
   RunReply(*reply, bytes);
   return true;
@@ -254,15 +248,12 @@ FlutterDesktopPluginRegistrarRef FlutterDesktopEngineGetPluginRegistrar(
   const std::string name = plugin_name != nullptr ? plugin_name : "";
   FlutterDesktopPluginRegistrar& registrar = engine->registrars[name];
   registrar.name = name;
-  ThePlatform().OnRegistrar(*engine, registrar);
   return &registrar;
 }
 
 void FlutterDesktopEngineReloadSystemFonts(FlutterDesktopEngineRef engine) {
   Call call(__func__);
-  if (!call.Usable(engine)) return;
-  ++engine->fonts_reloaded;
-  ThePlatform().OnFontsReloaded(*engine);
+  if (call.Usable(engine)) ++engine->fonts_reloaded;
 }
 
 void FlutterDesktopEngineSetNextFrameCallback(FlutterDesktopEngineRef engine,
@@ -270,7 +261,7 @@ void FlutterDesktopEngineSetNextFrameCallback(FlutterDesktopEngineRef engine,
                                               void* user_data) {
   Call call(__func__);
   if (!call.Usable(engine)) return;
-  ThePlatform().OnNextFrameCallbackSet(*engine, engine->next_frame != nullptr);
+  ThePlatform().OnNextFrameCallbackSet(*engine);
   engine->next_frame = callback;
   engine->next_frame_user_data = user_data;
 }
@@ -319,11 +310,10 @@ void FlutterDesktopViewControllerForceRedraw(FlutterDesktopViewControllerRef con
 }
 
 bool FlutterDesktopViewControllerHandleTopLevelWindowProc(
-    FlutterDesktopViewControllerRef controller, HWND, UINT message, WPARAM wparam, LPARAM lparam,
+    FlutterDesktopViewControllerRef controller, HWND, UINT message, WPARAM, LPARAM,
     LRESULT* result) {
   Call call(__func__);
-  return call.Usable(controller) &&
-         ThePlatform().OnWindowMessage(*controller, message, wparam, lparam, result);
+  return call.Usable(controller) && ThePlatform().OnWindowMessage(*controller, message, result);
 }
 
 HWND FlutterDesktopViewGetHWND(FlutterDesktopViewRef view) {
@@ -386,14 +376,13 @@ void FlutterDesktopMessengerSendResponse(FlutterDesktopMessengerRef messenger,
   }
   const uint64_t id = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(handle));
   const auto owed = call->owed.find(id);
-  const char* reason = nullptr;
   if (owed != call->owed.end() && owed->second.first == engine) {
     call->owed.erase(owed);
+    ThePlatform().OnResponse(*engine, id, data, data_length);
   } else {
-    reason = id != 0 && id < call->next_id ? "consumed" : "unknown";
-    call.Report(engine, std::string("on a response handle that is ") + reason);
+    call.Report(engine, std::string("on a response handle that is ") +
+                            (id != 0 && id < call->next_id ? "consumed" : "unknown"));
   }
-  ThePlatform().OnResponse(*engine, id, data, data_length, reason);
 }
 
 FlutterDesktopMessengerRef FlutterDesktopMessengerAddRef(FlutterDesktopMessengerRef messenger) {
@@ -412,12 +401,7 @@ void FlutterDesktopMessengerRelease(FlutterDesktopMessengerRef messenger) {
     call.Report(nullptr, "on an unknown messenger");
     return;
   }
-  const standin::MessengerBooks::Release result = messenger->books.ReleaseReference();
-  if (result == standin::MessengerBooks::Release::kRefused) {
-    call.Report(messenger->engine, "without a reference");
-  } else if (result == standin::MessengerBooks::Release::kLast) {
-    ThePlatform().OnMessengerReleased(*messenger->engine);
-  }
+  if (!messenger->books.ReleaseReference()) call.Report(messenger->engine, "without a reference");
 }
 
 // The lock is a real one, taken outside the library's own: the thread that

@@ -51,7 +51,6 @@ struct Attachment {
 };
 
 struct PendingReply {
-  int64_t seq;
   std::string channel;
   FlutterDesktopBinaryReply function;
   void* user_data;
@@ -78,7 +77,6 @@ struct FlutterDesktopMessenger {
   FlutterDesktopEngine* engine = nullptr;
   standin::MessengerBooks books;
   std::map<std::string, std::pair<FlutterDesktopMessageCallback, void*>> callbacks;
-  int64_t after_teardown_calls = 0;
 };
 
 struct FlutterDesktopEngine {
@@ -114,7 +112,6 @@ enum class Problem { kMisuse, kAfterTeardown };
 struct Shutdown {
   int64_t references;  // taken by AddRef, not yet released
   std::vector<Owed> unanswered;
-  size_t replies_at_teardown;
 };
 
 // What differs between the library's two users. Hooks run under the library's
@@ -127,14 +124,11 @@ class Platform {
   virtual void OnCall(const char* /*function*/) {}
   // False: FlutterDesktopEngineCreate returns null.
   virtual bool OnEngineCreate(Engine& engine) = 0;
-  virtual void OnRegistrar(Engine&, const FlutterDesktopPluginRegistrar&) {}
-  virtual void OnFontsReloaded(Engine&) {}
-  virtual void OnNextFrameCallbackSet(Engine&, bool /*replaced*/) {}
+  virtual void OnNextFrameCallbackSet(Engine&) {}
   // Makes the view; false fails the creation, which destroys the engine.
   virtual bool OnViewControllerCreate(ViewController&, int32_t width, int32_t height) = 0;
   virtual void OnForceRedraw(ViewController&) {}
-  virtual bool OnWindowMessage(ViewController&, UINT message, WPARAM, LPARAM,
-                               LRESULT* result) = 0;
+  virtual bool OnWindowMessage(ViewController&, UINT message, LRESULT* result) = 0;
   // Before its engine goes; the one hook called outside the lock.
   virtual void OnViewControllerDestroy(ViewController&) {}
   // A message native code sent to the Dart side, numbered per engine from 1.
@@ -143,18 +137,14 @@ class Platform {
   virtual bool OnSend(Engine&, int64_t seq, const std::string& channel, const uint8_t* bytes,
                       size_t size, bool with_reply) = 0;
   virtual void OnSetCallback(Engine&, const std::string& /*channel*/, bool /*set*/) {}
-  // `reason` is null for an accepted response, else "consumed" or "unknown".
-  virtual void OnResponse(Engine&, uint64_t id, const uint8_t* bytes, size_t size,
-                          const char* reason) = 0;
-  virtual void OnReply(Engine&, int64_t /*seq*/, bool /*at_teardown*/) {}
+  // An accepted response; a refused one is a problem.
+  virtual void OnResponse(Engine&, uint64_t id, const uint8_t* bytes, size_t size) = 0;
   // `function` broke a rule, `what` says how; engine is null when the
   // handle named none the library knows.
   virtual void OnProblem(Engine* engine, Problem kind, const char* function,
                          const std::string& what) = 0;
   // After the engine is detached and its pending replies were answered.
   virtual void OnEngineDestroyed(Engine&, const Shutdown&) {}
-  // The last reference to a messenger whose engine is gone.
-  virtual void OnMessengerReleased(Engine&) {}
   // True: Lock hands out null tokens and takes no lock.
   virtual bool NullLockTokens() { return false; }
   // False: IsAvailable says no also while the engine exists.

@@ -11,26 +11,16 @@ void MessengerBooks::AddRef() {
   ++references_;
 }
 
-MessengerBooks::Release MessengerBooks::ReleaseReference() {
+bool MessengerBooks::ReleaseReference() {
   std::lock_guard<std::mutex> lock(count_mutex_);
-  if (references_ == (engine_holds_reference_ ? 1 : 0)) return Release::kRefused;
-  return Drop();
-}
-
-MessengerBooks::Release MessengerBooks::ReleaseEngineReference() {
-  std::lock_guard<std::mutex> lock(count_mutex_);
-  if (!engine_holds_reference_) return Release::kRefused;
-  engine_holds_reference_ = false;
-  return Drop();
-}
-
-MessengerBooks::Release MessengerBooks::Drop() {
-  return --references_ == 0 ? Release::kLast : Release::kKept;
+  if (references_ == 0) return false;
+  --references_;
+  return true;
 }
 
 int64_t MessengerBooks::outstanding_references() const {
   std::lock_guard<std::mutex> lock(count_mutex_);
-  return references_ - (engine_holds_reference_ ? 1 : 0);
+  return references_;
 }
 
 void MessengerBooks::Lock() {

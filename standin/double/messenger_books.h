@@ -1,8 +1,7 @@
 // The books of one messenger handle (FlutterDesktopMessengerRef), kept as the
 // library's contract defines them:
-// - references: the engine holds the first; each AddRef owes one Release,
-//   and a Release that no AddRef is owed is refused, so a caller can never
-//   take away the engine's own reference;
+// - references: each AddRef owes one Release, and a Release that no AddRef
+//   is owed is refused, so a caller can never take away the engine's own;
 // - the lock: recursive, and it knows which thread holds it, so a response
 //   sent without holding it is seen, and an unlock by a thread that does not
 //   hold it is refused instead of undefined;
@@ -23,8 +22,6 @@ namespace standin {
 
 class MessengerBooks {
  public:
-  enum class Release { kRefused, kKept, kLast };
-
   MessengerBooks() = default;
   // Unlocks what the destroying thread still holds: a caller that never
   // unlocked must not leave a locked mutex to be destroyed.
@@ -33,10 +30,8 @@ class MessengerBooks {
   MessengerBooks& operator=(const MessengerBooks&) = delete;
 
   void AddRef();
-  // A caller's release. kLast: no reference is left, the engine's included.
-  Release ReleaseReference();
-  // The engine's release of its own reference, once, when it goes.
-  Release ReleaseEngineReference();
+  // A caller's release; false, and nothing released, when no AddRef is owed one.
+  bool ReleaseReference();
   // References taken by AddRef and not yet released.
   int64_t outstanding_references() const;
 
@@ -60,11 +55,8 @@ class MessengerBooks {
   void Detach();
 
  private:
-  Release Drop();
-
   mutable std::mutex count_mutex_;
-  int64_t references_ = 1;
-  bool engine_holds_reference_ = true;
+  int64_t references_ = 0;  // taken by AddRef
 
   std::recursive_mutex mutex_;
   std::atomic<std::thread::id> holder_{std::thread::id()};

@@ -1,7 +1,7 @@
-// The scripted Dart application the stand-in engine runs: sends the calls the
-// entry-point arguments ask for, follows the discovery stream into a
-// ResultsModel, and closes the top-level window when asked to. A script that
-// would start a scan first asks the scan guard (standin/scan_guard) and, when
+// The scripted Dart application the stand-in engine runs: sends the "listen"
+// calls the entry-point arguments ask for, follows the discovery stream into
+// a ResultsModel, and closes the top-level window when asked to. Before its
+// first "listen" it asks the scan guard (standin/scan_guard) and, when
 // refused, ends the process with scan_guard::kRefusedExitCode instead.
 //
 // Owned by the view controller, which detaches it from the engine before it
@@ -19,7 +19,6 @@
 
 #include "standin/engine/engine.h"
 #include "standin/engine/results_model.h"
-#include "standin/engine/script_options.h"
 
 namespace standin {
 
@@ -33,9 +32,7 @@ class ViewHost {
 
 class DartScript : public DartReceiver {
  public:
-  static constexpr const char* kScanChannel = "com.tarnok.rivelo/scanForPingableDevices";
-
-  DartScript(StandinEngine* engine, ViewHost* view, ScriptOptions options);
+  DartScript(StandinEngine* engine, ViewHost* view);
   ~DartScript() override;
   DartScript(const DartScript&) = delete;
   DartScript& operator=(const DartScript&) = delete;
@@ -44,14 +41,12 @@ class DartScript : public DartReceiver {
   void OnMessage(const std::string& channel, const std::vector<uint8_t>& bytes) override;
   void OnResponse(uint64_t response_id, const std::vector<uint8_t>& bytes) override;
 
-  const ScriptOptions& options() const { return options_; }
   const ResultsModel& model() const { return model_; }
-  double Now() const { return engine_->transcript()->MillisecondsSinceStart(); }
+  double Now() const { return engine_->transcript().MillisecondsSinceStart(); }
 
  private:
-  bool StartsScan() const;
   void GuardScan();
-  void SendMethodCall(const char* method);
+  void SendListen();
   void Probe(UINT message);
   void CheckDone();
   void Quit(const char* reason);
@@ -59,11 +54,9 @@ class DartScript : public DartReceiver {
 
   StandinEngine* const engine_;
   ViewHost* const view_;
-  const ScriptOptions options_;
+  const ScriptOptions& options_;
   ResultsModel model_;
-  std::set<uint64_t> awaited_responses_;
-  std::set<uint64_t> listen_responses_;
-  bool cancel_pending_ = false;
+  std::set<uint64_t> listen_responses_;  // not yet received
   bool started_ = false;
   bool quit_posted_ = false;
   bool ticking_ = false;

@@ -1,14 +1,14 @@
-// The stand-in's side of one engine of the engine double: its transcript, its
-// platform thread, and the scripted Dart side's end of the messenger.
+// The stand-in's side of one engine of the engine double: the script's
+// options, the transcript, the platform thread's queue, and the scripted Dart
+// side's end of the messenger.
 //
 // Made by the double's FlutterDesktopEngineCreate (through the Platform in
 // platform.cpp) and kept beside the engine until the double forgets it;
-// ReportShutdown, as the engine is destroyed, ends its deliveries and drops
-// what was still queued. The platform thread
-// is the thread that created the engine (rivelo creates its view controller
-// there too): messages from native code (any thread) and from the Dart side
-// are queued and handed over there in send order. Everything else belongs to
-// the platform thread, except the transcript, which any thread may write.
+// ReportShutdown, as the engine is destroyed, ends its deliveries. The
+// platform thread is the thread that created the engine (rivelo creates its
+// view controller there too): messages from native code (any thread) and from
+// the Dart side are handed over there in send order. Everything else belongs
+// to the platform thread, except the transcript, which any thread may write.
 #ifndef RIVELO_STANDIN_ENGINE_ENGINE_H_
 #define RIVELO_STANDIN_ENGINE_ENGINE_H_
 
@@ -19,6 +19,7 @@
 
 #include "standin/double/engine_double.h"
 #include "standin/engine/platform_queue.h"
+#include "standin/engine/script_options.h"
 #include "standin/engine/transcript.h"
 
 namespace standin {
@@ -39,8 +40,8 @@ class StandinEngine : public Attachment {
   static StandinEngine* Of(Engine& engine);
 
   Engine* engine() const { return engine_; }
-  const EngineProperties& properties() const { return engine_->properties; }
-  const std::shared_ptr<Transcript>& transcript() const { return transcript_; }
+  const ScriptOptions& options() const { return options_; }
+  Transcript& transcript() { return transcript_; }
   int64_t fonts_reloaded() const { return engine_->fonts_reloaded; }
   PlatformQueue& queue() { return queue_; }
   void SetDartReceiver(DartReceiver* receiver) { receiver_ = receiver; }
@@ -48,18 +49,18 @@ class StandinEngine : public Attachment {
   // Native side, any thread, under the double's lock.
   bool SendToDart(int64_t seq, const std::string& channel, const uint8_t* bytes, size_t size,
                   bool with_reply);
-  void Respond(uint64_t id, const uint8_t* bytes, size_t size, const char* reason);
-  void Report(Problem kind, const char* function, const std::string& what);
+  void Respond(uint64_t id, const uint8_t* bytes, size_t size);
   void ReportShutdown(const Shutdown& shutdown);
 
   // Dart side: queues a message for native code; returns its response id.
   uint64_t SendToNative(const std::string& channel, const std::vector<uint8_t>& bytes);
 
  private:
-  StandinEngine(Engine* engine, std::shared_ptr<Transcript> transcript);
+  explicit StandinEngine(Engine* engine);
 
   Engine* const engine_;
-  const std::shared_ptr<Transcript> transcript_;
+  const ScriptOptions options_;
+  Transcript transcript_;
   PlatformQueue queue_;
   DartReceiver* receiver_ = nullptr;
 };

@@ -1,11 +1,9 @@
 #include "standin/engine/engine_properties.h"
 
-#include <windows.h>
+#include "standin/text/text.h"
 
 namespace standin {
 namespace {
-
-const char kTranscriptArgument[] = "--transcript=";
 
 std::wstring ExecutableDirectory() {
   std::wstring path(MAX_PATH, L'\0');
@@ -28,43 +26,25 @@ bool IsAbsolute(const std::wstring& path) {
   return !path.empty() && (path[0] == L'\\' || path[0] == L'/');
 }
 
-}  // namespace
-
-std::string TranscriptPath(const EngineProperties& properties) {
-  const size_t prefix = sizeof kTranscriptArgument - 1;
-  for (const std::string& argument : properties.arguments) {
-    if (argument.compare(0, prefix, kTranscriptArgument) == 0) return argument.substr(prefix);
-  }
-  return std::string();
-}
-
-JsonLine Describe(const EngineProperties& p) {
-  JsonLine line;
-  line.AddWide("assets_path", p.assets_path)
-      .AddWide("icu_data_path", p.icu_data_path)
-      .AddWide("aot_library_path", p.aot_library_path)
-      .Add("entrypoint", p.entrypoint)
-      .AddHex("entrypoint_hex", reinterpret_cast<const uint8_t*>(p.entrypoint.data()),
-              p.entrypoint.size())
-      .Add("entrypoint_null", p.entrypoint_null)
-      .Add("argc", static_cast<int64_t>(p.argc))
-      .Add("argv_null", p.argv_null)
-      .AddHexList("argv_hex", p.arguments)
-      .AddTextList("argv", p.arguments)
-      .AddRaw("options",
-              "[" + std::to_string(p.options[0]) + "," + std::to_string(p.options[1]) + "]");
-  return line;
-}
-
-std::wstring ResolveAgainstExecutable(const std::wstring& path) {
-  if (path.empty() || IsAbsolute(path)) return path;
-  return ExecutableDirectory() + L"\\" + path;
-}
-
 bool IsDirectory(const std::wstring& path) {
   if (path.empty()) return false;
   const DWORD attributes = GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+}  // namespace
+
+Json DescribeProperties(const EngineProperties& p, bool* assets_exist) {
+  const std::wstring& assets = p.assets_path;
+  const std::wstring resolved =
+      assets.empty() || IsAbsolute(assets) ? assets : ExecutableDirectory() + L"\\" + assets;
+  *assets_exist = IsDirectory(resolved);
+  return {{"assets_path", Utf8FromWide(assets)},
+          {"icu_data_path", Utf8FromWide(p.icu_data_path)},
+          {"aot_library_path", Utf8FromWide(p.aot_library_path)},
+          {"argv", p.arguments},
+          {"resolved_assets_path", Utf8FromWide(resolved)},
+          {"assets_exists", *assets_exist}};
 }
 
 }  // namespace standin

@@ -1,6 +1,6 @@
-// The stand-in DLL's Platform of the engine double: what the 23 functions do
-// on Windows beyond the contract. The transcript records each step; the
-// engine's side lives in engine.cpp, the view's in view_controller.cpp.
+// The stand-in DLL's Platform of the engine double: what the library's
+// functions do on Windows beyond the contract. The engine's side lives in
+// engine.cpp, the view's in view_controller.cpp.
 #include <cstdio>
 
 #include "standin/double/engine_double.h"
@@ -12,14 +12,7 @@
 namespace standin {
 namespace {
 
-std::string HandleText(const void* handle) {
-  char text[32];
-  std::snprintf(text, sizeof text, "0x%llx",
-                static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(handle)));
-  return text;
-}
-
-Transcript& TranscriptOf(Engine& engine) { return *StandinEngine::Of(engine)->transcript(); }
+Transcript& TranscriptOf(Engine& engine) { return StandinEngine::Of(engine)->transcript(); }
 
 class WindowsPlatform : public Platform {
  public:
@@ -28,19 +21,8 @@ class WindowsPlatform : public Platform {
     return engine.attachment != nullptr;
   }
 
-  void OnRegistrar(Engine& engine, const FlutterDesktopPluginRegistrar& registrar) override {
-    TranscriptOf(engine).Record("registrar", JsonLine()
-                                                 .Add("name", registrar.name)
-                                                 .Add("name_hex", JsonLine::Hex(registrar.name))
-                                                 .Add("handle", HandleText(&registrar)));
-  }
-
-  void OnFontsReloaded(Engine& engine) override {
-    TranscriptOf(engine).Record("fonts_reloaded", JsonLine().Add("count", engine.fonts_reloaded));
-  }
-
-  void OnNextFrameCallbackSet(Engine& engine, bool replaced) override {
-    TranscriptOf(engine).Record("next_frame_callback_set", JsonLine().Add("replaced", replaced));
+  void OnNextFrameCallbackSet(Engine& engine) override {
+    TranscriptOf(engine).Record("next_frame_callback_set");
   }
 
   bool OnViewControllerCreate(ViewController& controller, int32_t width,
@@ -55,9 +37,8 @@ class WindowsPlatform : public Platform {
     StandinView::Of(controller)->RequestFrame();
   }
 
-  bool OnWindowMessage(ViewController& controller, UINT message, WPARAM wparam, LPARAM lparam,
-                       LRESULT* result) override {
-    return StandinView::Of(controller)->HandleTopLevelWindowProc(message, wparam, lparam, result);
+  bool OnWindowMessage(ViewController& controller, UINT message, LRESULT* result) override {
+    return StandinView::Of(controller)->HandleTopLevelWindowProc(message, result);
   }
 
   // The script and the view's window go before the engine.
@@ -71,36 +52,24 @@ class WindowsPlatform : public Platform {
   }
 
   void OnSetCallback(Engine& engine, const std::string& channel, bool set) override {
-    TranscriptOf(engine).Record("set_callback",
-                                JsonLine().Add("channel", channel).Add("callback", set));
+    TranscriptOf(engine).Record("set_callback", {{"channel", channel}, {"callback", set}});
   }
 
-  void OnResponse(Engine& engine, uint64_t id, const uint8_t* bytes, size_t size,
-                  const char* reason) override {
-    StandinEngine::Of(engine)->Respond(id, bytes, size, reason);
-  }
-
-  void OnReply(Engine& engine, int64_t seq, bool at_teardown) override {
-    TranscriptOf(engine).Record("reply", JsonLine().Add("seq", seq).Add("at_teardown", at_teardown));
+  void OnResponse(Engine& engine, uint64_t id, const uint8_t* bytes, size_t size) override {
+    StandinEngine::Of(engine)->Respond(id, bytes, size);
   }
 
   void OnProblem(Engine* engine, Problem kind, const char* function,
                  const std::string& what) override {
-    if (engine != nullptr) StandinEngine::Of(*engine)->Report(kind, function, what);
+    if (engine != nullptr && kind == Problem::kAfterTeardown) {
+      TranscriptOf(*engine).Record("after_teardown", {{"call", function}, {"problem", what}});
+    }
     std::fprintf(stderr, "flutter_windows (stand-in): %s %s\n", function, what.c_str());
     std::fflush(stderr);
   }
 
   void OnEngineDestroyed(Engine& engine, const Shutdown& shutdown) override {
     StandinEngine::Of(engine)->ReportShutdown(shutdown);
-  }
-
-  void OnMessengerReleased(Engine& engine) override {
-    const int64_t late = engine.messenger.after_teardown_calls;
-    if (late > 0) {
-      TranscriptOf(engine).Record("messenger_released",
-                                  JsonLine().Add("after_teardown_events", late));
-    }
   }
 
   UINT Dpi(HMONITOR monitor) override { return MonitorDpi(monitor); }
@@ -125,20 +94,13 @@ Platform& ThePlatform() {
 
 // Written to the transcript of the registrar's engine, or of the newest
 // engine when the handle is not a live registrar.
-void RiveloStandinRecordPluginRegistration(const char* plugin_name, const char* library_name,
+void RiveloStandinRecordPluginRegistration(const char* plugin_name,
                                            FlutterDesktopPluginRegistrarRef registrar) {
   bool live = false;
   standin::Engine* engine = standin::RegistrarEngine(registrar, &live);
   if (engine == nullptr) return;
   const std::string plugin = plugin_name != nullptr ? plugin_name : "";
-  standin::JsonLine fields;
-  fields.Add("plugin", plugin)
-      .Add("library", library_name != nullptr ? library_name : "")
-      .Add("registrar", standin::HandleText(registrar));
-  if (live) {
-    fields.Add("registrar_name", registrar->name).Add("registrar_matches", registrar->name == plugin);
-  } else {
-    fields.AddNull("registrar_name").Add("registrar_matches", false);
-  }
-  standin::TranscriptOf(*engine).Record("plugin_registered", fields);
+  standin::TranscriptOf(*engine).Record(
+      "plugin_registered",
+      {{"plugin", plugin}, {"registrar_matches", live && registrar->name == plugin}});
 }

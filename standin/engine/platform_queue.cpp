@@ -40,24 +40,21 @@ bool PlatformQueue::Post(Task task) {
 
 // The system would discard the window's posted messages with the window, and
 // the tasks with them: they are taken out first and freed here.
-size_t PlatformQueue::Stop() {
+void PlatformQueue::Stop() {
   HWND window = nullptr;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     window = std::exchange(window_, nullptr);
   }
-  if (window == nullptr) return 0;
+  if (window == nullptr) return;
   for (const auto& entry : timers_) KillTimer(window, entry.first);
   timers_.clear();
-  size_t dropped = 0;
   MSG message{};
   while (PeekMessageW(&message, window, kTaskMessage, kTaskMessage, PM_REMOVE)) {
     delete reinterpret_cast<Task*>(message.lParam);
-    ++dropped;
   }
   SetWindowLongPtrW(window, GWLP_USERDATA, 0);
   DestroyWindow(window);
-  return dropped;
 }
 
 void PlatformQueue::StartTimer(UINT_PTR id, UINT milliseconds, Task task, bool repeat) {

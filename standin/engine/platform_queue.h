@@ -33,9 +33,9 @@ class PlatformQueue {
   // after Stop.
   bool Post(Task task);
 
-  // Destroys the window and drops what is still queued; returns how many
-  // tasks were dropped. Safe to call more than once.
-  size_t Stop();
+  // Destroys the window and drops what is still queued. Safe to call more
+  // than once.
+  void Stop();
 
   // Runs the task once (or every period when repeat) on the platform thread;
   // a timer of the same id is replaced.

@@ -17,17 +17,14 @@ class Envelope : public flutter::MethodResult<EncodableValue> {
     success = true;
     if (result != nullptr) value = *result;
   }
-  void Error(const std::string&, const std::string&, const EncodableValue*) override {
-    error = true;
-  }
+  void Error(const std::string&, const std::string&, const EncodableValue*) override {}
 
   bool success = false;
-  bool error = false;
   EncodableValue value;
 };
 
-// Decoding may throw on a malformed error envelope; such bytes are malformed
-// to the Dart side, never fatal to the view.
+// Decoding may throw on a malformed error envelope; such bytes are ignored,
+// never fatal to the view.
 bool Decode(const std::vector<uint8_t>& bytes, Envelope* envelope) {
   try {
     return flutter::StandardMethodCodec::GetInstance().DecodeResponseEnvelope(
@@ -60,11 +57,7 @@ void ResultsModel::OnListenSent(double now_ms) {
 
 void ResultsModel::OnListenResponse(const std::vector<uint8_t>& bytes) {
   Envelope envelope;
-  if (!Decode(bytes, &envelope)) {
-    ++malformed_;
-    return;
-  }
-  if (envelope.success) ++streams_started_;
+  if (Decode(bytes, &envelope) && envelope.success) ++streams_started_;
 }
 
 void ResultsModel::OnStreamMessage(const std::vector<uint8_t>& bytes, double now_ms) {
@@ -74,38 +67,23 @@ void ResultsModel::OnStreamMessage(const std::vector<uint8_t>& bytes, double now
     return;
   }
   Envelope envelope;
-  if (!Decode(bytes, &envelope)) {
-    ++malformed_;
-    return;
-  }
-  if (envelope.error) {
-    ++error_events_;
-    return;
-  }
+  if (!Decode(bytes, &envelope) || !envelope.success) return;
   const auto* map = std::get_if<EncodableMap>(&envelope.value);
-  if (map == nullptr) {
-    ++malformed_;
-    return;
-  }
+  if (map == nullptr) return;
   const auto ip = map->find(EncodableValue("ip"));
   const auto success = map->find(EncodableValue("success"));
   if (ip == map->end() || success == map->end() ||
       !std::holds_alternative<std::string>(ip->second) ||
       !std::holds_alternative<bool>(success->second)) {
-    ++malformed_;
     return;
   }
-  ++events_;
   OnHostEvent(std::get<std::string>(ip->second), std::get<bool>(success->second));
 }
 
 void ResultsModel::OnHostEvent(const std::string& ip, bool success) {
   std::string prefix;
   const int host = HostNumber(ip, &prefix);
-  if (host == 0) {
-    ++malformed_;
-    return;
-  }
+  if (host == 0) return;
   prefix_ = prefix;
   HostState& entry = states_[static_cast<size_t>(host - 1)];
   if (entry == HostState::kUnknown) ++probed_;

@@ -22,7 +22,7 @@ class ResultsModel {
   // The response to a "listen": a success envelope starts a stream.
   void OnListenResponse(const std::vector<uint8_t>& bytes);
   // A message on the discovery channel: an event, an error, or (empty) the
-  // end of a stream.
+  // end of a stream. Malformed bytes and errors change nothing.
   void OnStreamMessage(const std::vector<uint8_t>& bytes, double now_ms);
 
   HostState state(int host) const { return states_[static_cast<size_t>(host - 1)]; }
@@ -34,9 +34,6 @@ class ResultsModel {
   int listens_sent() const { return listens_sent_; }
   int streams_started() const { return streams_started_; }
   int streams_ended() const { return streams_ended_; }
-  int events() const { return events_; }
-  int malformed() const { return malformed_; }
-  int error_events() const { return error_events_; }
   bool sweeping() const { return streams_started_ > streams_ended_; }
   // From the first listen to the last end of stream, or to now while sweeping.
   double ElapsedMs(double now_ms) const;
@@ -51,9 +48,6 @@ class ResultsModel {
   int listens_sent_ = 0;
   int streams_started_ = 0;
   int streams_ended_ = 0;
-  int events_ = 0;
-  int malformed_ = 0;
-  int error_events_ = 0;
   double first_listen_ms_ = -1;
   double last_end_ms_ = -1;
 };

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "standin/engine/text.h"
+#include "standin/text/text.h"
 
 namespace standin {
 namespace {

@@ -9,10 +9,10 @@
 extern "C" {
 #endif
 
-// Records in the transcript that the plug-in plugin_name (from the DLL
-// library_name) was registered with registrar. Safe from any thread.
+// Records in the transcript that the plug-in plugin_name was registered with
+// registrar. Safe from any thread.
 FLUTTER_EXPORT void RiveloStandinRecordPluginRegistration(
-    const char* plugin_name, const char* library_name, FlutterDesktopPluginRegistrarRef registrar);
+    const char* plugin_name, FlutterDesktopPluginRegistrarRef registrar);
 
 #if defined(__cplusplus)
 }

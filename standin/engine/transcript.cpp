@@ -1,11 +1,12 @@
 #include "standin/engine/transcript.h"
 
-#include "standin/engine/text.h"
+#include <cmath>
+
+#include "standin/text/text.h"
 
 namespace standin {
 
-Transcript::Transcript(const std::string& utf8_path)
-    : start_(std::chrono::steady_clock::now()), platform_thread_(GetCurrentThreadId()) {
+Transcript::Transcript(const std::string& utf8_path) : start_(std::chrono::steady_clock::now()) {
   if (utf8_path.empty()) return;
   // Shared reading and deleting: tests read the file while rivelo runs.
   file_ = CreateFileW(WideFromUtf8(utf8_path).c_str(), GENERIC_WRITE,
@@ -22,24 +23,26 @@ double Transcript::MillisecondsSinceStart() const {
   return std::chrono::duration<double, std::milli>(elapsed).count();
 }
 
-void Transcript::Record(const char* type, const JsonLine& fields) {
+void Transcript::Record(const char* type, const Json& fields) {
   if (file_ == INVALID_HANDLE_VALUE) return;
-  const std::string rest = fields.Finish();
   // The time is taken under the lock: the file's order is the order of time.
   std::lock_guard<std::mutex> lock(write_mutex_);
-  JsonLine head;
-  head.Add("type", type)
-      .AddMilliseconds("t", MillisecondsSinceStart())
-      .Add("thread", static_cast<int64_t>(GetCurrentThreadId()))
-      .Add("platform", OnPlatformThread());
-  std::string line = head.Finish();
-  if (rest.size() > 2) {
-    line.pop_back();
-    line += ',' + rest.substr(1);
-  }
-  line += '\n';
+  Json line = {{"type", type}, {"t", std::round(MillisecondsSinceStart() * 1000) / 1000}};
+  line.update(fields);
+  // Text that is not UTF-8 (a channel name, an argument) shows U+FFFD.
+  const std::string text = line.dump(-1, ' ', false, Json::error_handler_t::replace) + '\n';
   DWORD written = 0;
-  WriteFile(file_, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+  WriteFile(file_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
+std::string Hex(const uint8_t* bytes, size_t size) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string out;
+  for (size_t i = 0; i < size; ++i) {
+    out += kDigits[bytes[i] >> 4];
+    out += kDigits[bytes[i] & 0x0F];
+  }
+  return out;
 }
 
 }  // namespace standin

@@ -1,28 +1,32 @@
 #include "standin/engine/view_controller.h"
 
-#include <cstdio>
-
 #include "standin/engine/dpi.h"
 #include "standin/engine/module.h"
 #include "standin/engine/results_view.h"
-#include "standin/engine/window_messages.h"
 #include "standin/engine/window_state.h"
 
 namespace standin {
 namespace {
 
-std::string HandleText(HWND window) {
-  char text[32];
-  std::snprintf(text, sizeof text, "0x%llx",
-                static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(window)));
-  return text;
+// The messages worth a window_message line besides a claimed one.
+const char* WindowMessageName(UINT message) {
+  switch (message) {
+    case WM_CLOSE: return "WM_CLOSE";
+    case WM_DESTROY: return "WM_DESTROY";
+    case WM_SIZE: return "WM_SIZE";
+    case WM_ACTIVATE: return "WM_ACTIVATE";
+    case WM_FONTCHANGE: return "WM_FONTCHANGE";
+    case WM_CHAR: return "WM_CHAR";
+    case WM_DPICHANGED: return "WM_DPICHANGED";
+    case WM_DWMCOLORIZATIONCOLORCHANGED: return "WM_DWMCOLORIZATIONCOLORCHANGED";
+    default: return "";
+  }
 }
 
 }  // namespace
 
 std::unique_ptr<StandinView> StandinView::Create(int32_t width, int32_t height,
                                                  StandinEngine* engine, FlutterDesktopView* view) {
-  Transcript& transcript = *engine->transcript();
   std::unique_ptr<StandinView> controller(new StandinView(engine, view));
   const wchar_t* class_name = EnsureWindowClass(L"RiveloStandinView", &StandinView::ViewProc,
                                                 nullptr);
@@ -31,22 +35,9 @@ std::unique_ptr<StandinView> StandinView::Create(int32_t width, int32_t height,
   view->window = CreateWindowExW(0, class_name, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0,
                                  0, width, height, HWND_MESSAGE, nullptr, ThisModule(),
                                  controller.get());
-  if (view->window == nullptr) {
-    transcript.Record("view_controller_create_failed",
-                      JsonLine().Add("reason", "no child window")
-                          .Add("error", static_cast<int64_t>(GetLastError())));
-    return nullptr;
-  }
-  controller->script_ = std::make_unique<DartScript>(
-      engine, controller.get(), ScriptOptions::Parse(engine->properties().arguments));
-  RECT client{};
-  GetClientRect(view->window, &client);
-  transcript.Record("view_controller_created",
-                    JsonLine()
-                        .Add("width", static_cast<int64_t>(width))
-                        .Add("height", static_cast<int64_t>(height))
-                        .Add("hwnd", HandleText(view->window))
-                        .AddRaw("client", RectJson(client)));
+  if (view->window == nullptr) return nullptr;
+  controller->script_ = std::make_unique<DartScript>(engine, controller.get());
+  engine->transcript().Record("view_controller_created", {{"width", width}, {"height", height}});
   // The engine draws a first frame by itself, ForceRedraw or not.
   controller->RequestFrame();
   return controller;
@@ -60,7 +51,7 @@ StandinView* StandinView::Of(ViewController& controller) {
 }
 
 StandinView::~StandinView() {
-  engine_->transcript()->Record("view_controller_destroyed", JsonLine().Add("frames", frames_));
+  engine_->transcript().Record("view_controller_destroyed");
   script_.reset();
   if (view_->window != nullptr) {
     SetWindowLongPtrW(view_->window, GWLP_USERDATA, 0);
@@ -86,18 +77,17 @@ void StandinView::DrawFrame() {
     PaintResults(dc, client, dpi, script_->model(), script_->Now());
   }
   InvalidateRect(view_->window, nullptr, FALSE);
-  ++frames_;
-  if (frames_ == 1) {
-    const std::string before = DescribeWindowState(view_->window);
-    const bool ran = RunNextFrame(engine_->engine());
-    const std::string after = DescribeWindowState(view_->window);
-    engine_->transcript()->Record(
-        "first_frame",
-        JsonLine().AddRaw("before", before).AddRaw("after", after).Add("callback", ran));
-    script_->OnFirstFrame();
-  } else if (RunNextFrame(engine_->engine())) {
-    engine_->transcript()->Record("frame_callback");
+  if (first_frame_drawn_) {
+    RunNextFrame(engine_->engine());
+    return;
   }
+  first_frame_drawn_ = true;
+  const Json before = DescribeWindowState(view_->window);
+  const bool ran = RunNextFrame(engine_->engine());
+  engine_->transcript().Record(
+      "first_frame",
+      {{"before", before}, {"after", DescribeWindowState(view_->window)}, {"callback", ran}});
+  script_->OnFirstFrame();
 }
 
 void StandinView::Paint() {
@@ -107,19 +97,11 @@ void StandinView::Paint() {
   EndPaint(view_->window, &paint);
 }
 
-bool StandinView::HandleTopLevelWindowProc(UINT message, WPARAM wparam, LPARAM lparam,
-                                           LRESULT* result) {
-  const bool claimed = script_ && script_->options().Claims(message);
-  const std::string name = WindowMessageName(message);
-  if (!claimed && name.empty()) return false;
-  JsonLine fields;
-  fields.Add("message", static_cast<int64_t>(message))
-      .Add("name", name)
-      .Add("wparam", static_cast<int64_t>(wparam))
-      .Add("lparam", static_cast<int64_t>(lparam))
-      .Add("claimed", claimed);
-  if (claimed) fields.Add("result", static_cast<int64_t>(ScriptOptions::kClaimResult));
-  engine_->transcript()->Record("window_message", fields);
+bool StandinView::HandleTopLevelWindowProc(UINT message, LRESULT* result) {
+  const bool claimed = engine_->options().Claims(message);
+  const char* name = WindowMessageName(message);
+  if (!claimed && *name == '\0') return false;
+  engine_->transcript().Record("window_message", {{"name", name}, {"claimed", claimed}});
   if (!claimed) return false;
   if (result != nullptr) *result = ScriptOptions::kClaimResult;
   return true;

@@ -31,7 +31,7 @@ class StandinView : public Attachment, public ViewHost {
   StandinView(const StandinView&) = delete;
   StandinView& operator=(const StandinView&) = delete;
 
-  bool HandleTopLevelWindowProc(UINT message, WPARAM wparam, LPARAM lparam, LRESULT* result);
+  bool HandleTopLevelWindowProc(UINT message, LRESULT* result);
 
   HWND TopLevelWindow() const override;
   void RequestFrame() override;
@@ -46,7 +46,7 @@ class StandinView : public Attachment, public ViewHost {
   FlutterDesktopView* const view_;
   std::unique_ptr<DartScript> script_;
   FrameBuffer frame_;
-  int64_t frames_ = 0;
+  bool first_frame_drawn_ = false;
   bool frame_requested_ = false;
 };
 

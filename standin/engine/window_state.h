@@ -1,19 +1,16 @@
-// A snapshot of where the top-level window and the view are and how they are
-// shown, written into the transcript around the first frame. Platform
-// thread only (it queries windows of that thread).
+// Where the top-level window is and how it is shown, for the first_frame
+// line. Platform thread only (it queries windows of that thread).
 #ifndef RIVELO_STANDIN_ENGINE_WINDOW_STATE_H_
 #define RIVELO_STANDIN_ENGINE_WINDOW_STATE_H_
 
 #include <windows.h>
 
-#include <string>
+#include "standin/engine/transcript.h"
 
 namespace standin {
 
-// The JSON object for view's top-level window (schema in transcript.md).
-std::string DescribeWindowState(HWND view);
-
-std::string RectJson(const RECT& rect);
+// The state of view's top-level window.
+Json DescribeWindowState(HWND view);
 
 }  // namespace standin
 

@@ -12,6 +12,5 @@
 
 extern "C" __declspec(dllexport) void RIVELO_REGISTER_FUNCTION(RIVELO_PLUGIN_NAME)(
     FlutterDesktopPluginRegistrarRef registrar) {
-  RiveloStandinRecordPluginRegistration(RIVELO_STRINGIFY(RIVELO_PLUGIN_NAME),
-                                        RIVELO_PLUGIN_LIBRARY, registrar);
+  RiveloStandinRecordPluginRegistration(RIVELO_STRINGIFY(RIVELO_PLUGIN_NAME), registrar);
 }

@@ -15,18 +15,14 @@
 
 #include "encoding/console_line.h"
 #include "standin/scan_guard/scan_guard.h"
+#include "standin/text/text.h"
 
 namespace scan_guard {
 namespace {
 
-std::string Utf8(const wchar_t* wide) {
-  if (wide == nullptr || *wide == L'\0') return "(unnamed)";
-  const int size = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-  if (size <= 1) return "(unnamed)";
-  std::string text(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide, -1, text.data(), size, nullptr, nullptr);
-  text.pop_back();
-  return text;
+std::string Name(const wchar_t* wide) {
+  const std::string name = wide != nullptr ? standin::Utf8FromWide(wide) : std::string();
+  return name.empty() ? "(unnamed)" : name;
 }
 
 std::string Text(const SOCKADDR* socket_address) {
@@ -38,7 +34,7 @@ std::string Text(const SOCKADDR* socket_address) {
 std::vector<Adapter> Collect(const IP_ADAPTER_ADDRESSES* first) {
   std::vector<Adapter> adapters;
   for (const IP_ADAPTER_ADDRESSES* entry = first; entry != nullptr; entry = entry->Next) {
-    Adapter adapter{Utf8(entry->FriendlyName), entry->IfType == IF_TYPE_SOFTWARE_LOOPBACK, {}, {}};
+    Adapter adapter{Name(entry->FriendlyName), entry->IfType == IF_TYPE_SOFTWARE_LOOPBACK, {}, {}};
     for (const IP_ADAPTER_UNICAST_ADDRESS* unicast = entry->FirstUnicastAddress;
          unicast != nullptr; unicast = unicast->Next) {
       const SOCKADDR* socket_address = unicast->Address.lpSockaddr;

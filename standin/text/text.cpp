@@ -1,4 +1,4 @@
-#include "standin/engine/text.h"
+#include "standin/text/text.h"
 
 #include <windows.h>
 
