@@ -10,14 +10,13 @@ HINSTANCE ThisModule() {
   return module;
 }
 
-const wchar_t* EnsureWindowClass(const wchar_t* name, WNDPROC procedure, HBRUSH background) {
+const wchar_t* EnsureWindowClass(const wchar_t* name, WNDPROC procedure) {
   WNDCLASSW existing{};
   if (GetClassInfoW(ThisModule(), name, &existing)) return name;
   WNDCLASSW window_class{};
   window_class.lpfnWndProc = procedure;
   window_class.hInstance = ThisModule();
   window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  window_class.hbrBackground = background;
   window_class.lpszClassName = name;
   RegisterClassW(&window_class);
   return name;

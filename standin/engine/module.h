@@ -1,4 +1,4 @@
-// The module (DLL or test executable) that holds this code, for window class
+// The module (the stand-in DLL) that holds this code, for window class
 // registration. Safe from any thread.
 #ifndef RIVELO_STANDIN_ENGINE_MODULE_H_
 #define RIVELO_STANDIN_ENGINE_MODULE_H_
@@ -11,7 +11,7 @@ HINSTANCE ThisModule();
 
 // Registers a window class of this module once per process; returns its name.
 // The classes stay registered until the module unloads.
-const wchar_t* EnsureWindowClass(const wchar_t* name, WNDPROC procedure, HBRUSH background);
+const wchar_t* EnsureWindowClass(const wchar_t* name, WNDPROC procedure);
 
 }  // namespace standin
 

@@ -17,7 +17,7 @@ PlatformQueue::~PlatformQueue() { Stop(); }
 
 bool PlatformQueue::Attach() {
   const wchar_t* class_name =
-      EnsureWindowClass(L"RiveloStandinPlatformQueue", &PlatformQueue::WindowProc, nullptr);
+      EnsureWindowClass(L"RiveloStandinPlatformQueue", &PlatformQueue::WindowProc);
   HWND window = CreateWindowExW(0, class_name, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                 ThisModule(), nullptr);
   if (window == nullptr) return false;

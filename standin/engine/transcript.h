@@ -11,12 +11,12 @@
 
 #include <windows.h>
 
-#include <nlohmann/json.hpp>
-
 #include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <string>
+
+#include <nlohmann/json.hpp>
 
 namespace standin {
 

@@ -28,8 +28,7 @@ const char* WindowMessageName(UINT message) {
 std::unique_ptr<StandinView> StandinView::Create(int32_t width, int32_t height,
                                                  StandinEngine* engine, FlutterDesktopView* view) {
   std::unique_ptr<StandinView> controller(new StandinView(engine, view));
-  const wchar_t* class_name = EnsureWindowClass(L"RiveloStandinView", &StandinView::ViewProc,
-                                                nullptr);
+  const wchar_t* class_name = EnsureWindowClass(L"RiveloStandinView", &StandinView::ViewProc);
   // A child needs a parent at creation; until the host adopts the view with
   // SetParent it lives under the message-only parent, invisible.
   view->window = CreateWindowExW(0, class_name, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0,
