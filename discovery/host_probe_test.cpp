@@ -11,7 +11,7 @@
 
 namespace {
 
-using discovery_test::ConsoleCapture;
+using discovery_test::CaptureConsole;
 using discovery_test::RecordingSink;
 using fake_network::Call;
 
@@ -45,21 +45,14 @@ TEST(HostProbe, EveryOutcomeGivesOneEventAndReleasesTheHandle) {
     fake_network::Reset(script);
     std::unique_ptr<HostEventSink> sink = std::make_unique<RecordingSink>();
     const RecordingSink& recorder = static_cast<RecordingSink&>(*sink);
-    std::string out;
-    std::string err;
-    {
-      ConsoleCapture console;
-      PingHost(c.host, c.prefix, sink);
-      out = console.out();
-      err = console.err();
-    }
+    const auto console = CaptureConsole([&] { PingHost(c.host, c.prefix, sink); });
 
     const auto events = recorder.record().events;
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].ip, address);
     EXPECT_EQ(events[0].success, c.success);
-    EXPECT_EQ(out, c.out);
-    EXPECT_EQ(err, c.err);
+    EXPECT_EQ(console.out, c.out);
+    EXPECT_EQ(console.err, c.err);
     EXPECT_EQ(fake_network::GetCounts().icmp_open, 0);
     EXPECT_EQ(fake_network::GetCounts().icmp_misuses, 0);
     if (c.success) {

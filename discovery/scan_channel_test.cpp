@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <iostream>
 #include <memory>
+#include <streambuf>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -14,6 +16,7 @@
 
 #include "discovery/discovery_test_support.h"
 #include "discovery/sweep_registry.h"
+#include "encoding/standard_method_codec.h"
 #include "engine/dart_project.h"
 #include "engine/flutter_engine.h"
 #include "testing/fake_engine.h"
@@ -27,34 +30,26 @@ using flutter::EncodableValue;
 constexpr auto kPatience = std::chrono::seconds(30);
 const Bytes kSuccessWithoutResult = {0x00, 0x00};
 
-void AppendString(const std::string& text, Bytes* bytes) {
-  bytes->push_back(0x07);
-  bytes->push_back(static_cast<uint8_t>(text.size()));
-  bytes->insert(bytes->end(), text.begin(), text.end());
-}
-
-// Written from the wire format by hand, not with the codec under test.
 Bytes HostEventBytes(int host) {
-  Bytes bytes = {0x00, 0x0D, 0x02};
-  AppendString("ip", &bytes);
-  AppendString("10.77.0." + std::to_string(host), &bytes);
-  AppendString("success", &bytes);
-  bytes.push_back(host == 1 || host == 7 || host == 200 ? 0x01 : 0x02);
-  return bytes;
+  const bool answers = host == 1 || host == 7 || host == 200;
+  const EncodableValue event(
+      flutter::EncodableMap{{"ip", "10.77.0." + std::to_string(host)}, {"success", answers}});
+  return *flutter::StandardMethodCodec::GetInstance().EncodeSuccessEnvelope(&event);
 }
 
 Bytes ErrorEnvelope(const std::string& message) {
-  Bytes bytes = {0x01};
-  AppendString("error", &bytes);
-  AppendString(message, &bytes);
-  bytes.push_back(0x00);
-  return bytes;
+  return *flutter::StandardMethodCodec::GetInstance().EncodeErrorEnvelope("error", message);
 }
 
 // The name is the contract with the Dart side, which keeps its own copy.
 TEST(ScanChannelName, IsTheNameTheDartSideListensOn) {
   EXPECT_STREQ(kScanChannelName, "com.tarnok.rivelo/scanForPingableDevices");
 }
+
+// Keeps the sweeps' console lines out of the test's output; any thread may write.
+struct Discard : std::streambuf {
+  std::streamsize xsputn(const char*, std::streamsize count) override { return count; }
+};
 
 class ScanChannelTest : public fake_engine::FakeEngineTest {
  protected:
@@ -68,6 +63,7 @@ class ScanChannelTest : public fake_engine::FakeEngineTest {
   ~ScanChannelTest() override {
     service_.reset();
     engine_.reset();
+    std::cout.rdbuf(saved_cout_);
   }
 
   Bytes Call(const std::string& method, std::unique_ptr<EncodableValue> arguments = nullptr) {
@@ -88,7 +84,8 @@ class ScanChannelTest : public fake_engine::FakeEngineTest {
   }
 
   std::atomic<bool> refuse_thread_{false};
-  discovery_test::ConsoleCapture console_;
+  Discard discard_;
+  std::streambuf* saved_cout_ = std::cout.rdbuf(&discard_);
   std::unique_ptr<flutter::FlutterEngine> engine_;
   std::unique_ptr<ScanService> service_;
 };

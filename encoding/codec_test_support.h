@@ -1,6 +1,6 @@
 // Helpers shared by the encoding unit tests: hex byte strings, nested lists,
 // one-call encode and decode through either kind of stream, a capture of the
-// diagnostics written to std::cerr, and a serializer extended by one tag.
+// diagnostics written to std::cerr, and a serializer extended by two tags.
 // Used only by tests and fuzz targets. CerrCapture swaps the process-wide
 // std::cerr buffer, so captures belong to one thread at a time.
 
@@ -110,28 +110,37 @@ struct CerrCapture {
 inline const std::string kInvalidRead =
     "Invalid read in StandardCodecByteStreamReader\n";
 
-// A serializer extended by one tag: a custom value holding an int32_t, as
-// tag 128 followed by the number as a complete value.
+// A serializer extended by two tags, which keeps every value it is asked to
+// write. Tag 128: a custom value holding an EncodableValue, as the tag
+// followed by that value, read through this serializer. Tag 129, read only:
+// a list of the one value that follows, as the standard serializer itself
+// reads it.
 class TaggedSerializer : public StandardCodecSerializer {
  public:
   void WriteValue(const EncodableValue& value,
                   ByteStreamWriter* stream) const override {
+    written.push_back(value);
     const auto* custom = std::get_if<CustomEncodableValue>(&value);
     if (custom == nullptr) {
       StandardCodecSerializer::WriteValue(value, stream);
       return;
     }
     stream->WriteByte(128);
-    WriteValue(std::any_cast<int32_t>(custom->value()), stream);
+    WriteValue(std::any_cast<EncodableValue>(custom->value()), stream);
   }
+
+  mutable std::vector<EncodableValue> written;
 
  protected:
   EncodableValue ReadValueOfType(uint8_t type,
                                  ByteStreamReader* stream) const override {
+    if (type == 129) {
+      return EncodableList{GetInstance().ReadValue(stream)};
+    }
     if (type != 128) {
       return StandardCodecSerializer::ReadValueOfType(type, stream);
     }
-    return CustomEncodableValue(std::get<int32_t>(ReadValue(stream)));
+    return CustomEncodableValue(ReadValue(stream));
   }
 };
 

@@ -1,14 +1,14 @@
-// Console and diagnostic lines written whole. Probes print from fifty threads
-// at once; a line handed to the stream piece by piece can be torn by another
-// thread's piece landing in the middle of it. Every line of the system goes
-// through here instead: formatted first, then handed to the stream in ONE
-// write and flushed.
+// The system's console writer. Every console and diagnostic line (of the
+// codec, the engine binding, discovery and the stand-in's scan guard) is
+// formatted first and then handed to its stream in ONE write and flushed:
+// probes print from fifty threads at once, and a line handed to the stream
+// piece by piece can be torn by another thread's piece landing in its middle.
+// A library of its own (rivelo_console_line) that each of those parts links.
 //
-// Safe from any thread, without a lock of our own: std::cout and std::cerr
-// forward each write to the C library's stream, which takes its stream lock
-// for the whole write. Lives beside the codec because the codec is the lowest
-// layer that every other part (engine binding, discovery, the stand-in engine
-// and the tools) already links.
+// Owns nothing and keeps no state; the caller owns the stream. Safe from any
+// thread without a lock of its own: std::cout and std::cerr forward each
+// write to the C library's stream, which takes its stream lock for the whole
+// write. Any other stream must be safe for the threads that share it.
 #ifndef RIVELO_ENCODING_CONSOLE_LINE_H_
 #define RIVELO_ENCODING_CONSOLE_LINE_H_
 

@@ -80,21 +80,15 @@ TEST(DecodeMemory, StaysWithin64BytesPerInputByteAnd1MiB) {
   for (const auto& c : cases) {
     for (Streams streams : kBothStreams) {
       CerrCapture cerr;
-      size_t peak = 0;
-      size_t refused = 0;
-      {
-        const AllocationMeter meter(DecodeMemoryBound(c.input.size()));
-        try {
-          testing::Decode(c.input, streams);
-        } catch (const std::bad_alloc&) {
-        }
-        peak = meter.peak();
-        refused = meter.refused();
+      const AllocationMeter meter(DecodeMemoryBound(c.input.size()));
+      try {
+        testing::Decode(c.input, streams);
+      } catch (const std::bad_alloc&) {
       }
-      EXPECT_EQ(refused, 0u) << c.shape << streams << ": held " << peak
-                             << " bytes, then asked for " << refused
-                             << " more; bound "
-                             << DecodeMemoryBound(c.input.size());
+      EXPECT_EQ(meter.refused(), 0u)
+          << c.shape << streams << ": held " << meter.peak()
+          << " bytes, then asked for " << meter.refused() << " more; bound "
+          << DecodeMemoryBound(c.input.size());
       // Well-formed input is read whole, no count refused.
       EXPECT_TRUE(!c.well_formed || cerr.text().empty()) << c.shape << streams;
     }

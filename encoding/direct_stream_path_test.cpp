@@ -6,11 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "encoding/codec_test_support.h"
-#include "encoding/standard_method_codec.h"
 
 namespace flutter {
 namespace {
@@ -18,14 +16,8 @@ namespace {
 using testing::CerrCapture;
 using testing::Hex;
 using testing::Lists;
-
-class DerivedWriter : public ByteBufferStreamWriter {
-  using ByteBufferStreamWriter::ByteBufferStreamWriter;
-};
-
-const StandardCodecSerializer& Standard() {
-  return StandardCodecSerializer::GetInstance();
-}
+using testing::MakeStream;
+using testing::Streams;
 
 EncodableValue EveryAlternative() {
   return EncodableValue(EncodableMap{
@@ -43,12 +35,13 @@ EncodableValue EveryAlternative() {
   });
 }
 
-template <typename Writer>
-std::vector<uint8_t> WriteTwoAfter(size_t prefix, const EncodableValue& value) {
+std::vector<uint8_t> WriteTwoAfter(size_t prefix, const EncodableValue& value,
+                                   Streams streams) {
   std::vector<uint8_t> bytes(prefix, 0xEE);
-  Writer writer(&bytes);
-  Standard().WriteValue(value, &writer);
-  Standard().WriteValue(value, &writer);
+  const auto writer = MakeStream<ByteBufferStreamWriter>(streams, &bytes);
+  for (int i = 0; i < 2; ++i) {
+    StandardCodecSerializer::GetInstance().WriteValue(value, writer.get());
+  }
   return bytes;
 }
 
@@ -66,40 +59,25 @@ TEST(DirectStreamPath, WritesLikeTheInterfacePath) {
   for (const EncodableValue& value : values) {
     for (size_t prefix = 0; prefix < 9; ++prefix) {
       CerrCapture cerr;
-      EXPECT_EQ(WriteTwoAfter<ByteBufferStreamWriter>(prefix, value),
-                WriteTwoAfter<DerivedWriter>(prefix, value))
+      EXPECT_EQ(WriteTwoAfter(prefix, value, Streams::kBuiltIn),
+                WriteTwoAfter(prefix, value, Streams::kDerived))
           << value.index() << " after " << prefix;
       EXPECT_EQ(cerr.text(), "");
     }
   }
 }
 
-// A derived serializer with two wrapping tags: 0x80 wraps the next value as
-// it reads it, 0x81 as the standard serializer reads it (directly).
-class DelegatingSerializer : public StandardCodecSerializer {
- protected:
-  EncodableValue ReadValueOfType(uint8_t type,
-                                 ByteStreamReader* stream) const override {
-    if (type != 0x80 && type != 0x81) {
-      return StandardCodecSerializer::ReadValueOfType(type, stream);
-    }
-    const StandardCodecSerializer& reader =
-        type == 0x80 ? *this : StandardCodecSerializer::GetInstance();
-    EncodableList wrapped;
-    wrapped.push_back(reader.ReadValue(stream));
-    return EncodableValue(std::move(wrapped));
-  }
-};
-
 // The nesting limit counts the levels above a direct read too.
 TEST(DirectStreamPath, NestingLimitCountsLevelsAboveTheDirectRead) {
-  std::vector<uint8_t> bytes(300, 0x80);
-  bytes.push_back(0x81);
+  // 300 levels through the derived serializer's own reads, then 300 lists
+  // read by the standard serializer directly.
+  std::vector<uint8_t> bytes(300, 128);
+  bytes.push_back(129);
   const std::vector<uint8_t> lists = Lists(300);
   bytes.insert(bytes.end(), lists.begin(), lists.end());
-  const DelegatingSerializer serializer;
+  const testing::TaggedSerializer serializer;
   CerrCapture cerr;
-  testing::Decode(bytes, testing::Streams::kBuiltIn, serializer);
+  testing::Decode(bytes, Streams::kBuiltIn, serializer);
   EXPECT_EQ(cerr.text(),
             "Value nested deeper than 512 levels in "
             "StandardCodecSerializer::ReadValue; read as null\n");
@@ -116,33 +94,6 @@ TEST(DirectStreamPath, EqualDeepListKeysDecodeAtOnce) {
   }
   const EncodableValue key = testing::Decode(Lists(40));
   EXPECT_EQ(testing::Decode(bytes), EncodableValue(EncodableMap{{key, true}}));
-}
-
-// Records the values a derived serializer is asked to write.
-class RecordingSerializer : public StandardCodecSerializer {
- public:
-  void WriteValue(const EncodableValue& value,
-                  ByteStreamWriter* stream) const override {
-    written_.push_back(value);
-    StandardCodecSerializer::WriteValue(value, stream);
-  }
-  mutable std::vector<EncodableValue> written_;
-};
-
-// The method codec writes names, codes and messages without building values
-// for the standard serializer, but a derived one still gets them as values.
-TEST(DirectStreamPath, DerivedSerializerSeesNamesCodesAndMessages) {
-  const RecordingSerializer serializer;
-  const StandardMethodCodec& codec = StandardMethodCodec::GetInstance(&serializer);
-  const StandardMethodCodec& standard = StandardMethodCodec::GetInstance();
-  const MethodCall<EncodableValue> call("a method name longer than 15", nullptr);
-  EXPECT_EQ(*codec.EncodeMethodCall(call), *standard.EncodeMethodCall(call));
-  EXPECT_EQ(*codec.EncodeErrorEnvelope("code", "message"),
-            *standard.EncodeErrorEnvelope("code", "message"));
-  const std::vector<EncodableValue> expected = {
-      "a method name longer than 15", EncodableValue(), "code", "message",
-      EncodableValue()};
-  EXPECT_EQ(serializer.written_, expected);
 }
 
 }  // namespace

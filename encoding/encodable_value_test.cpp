@@ -42,11 +42,8 @@ TEST(EncodableValue, OrdersByAlternativeThenContents) {
     EXPECT_EQ(c.a == c.b, c.relation == kEqual) << "row " << &c - cases;
     EXPECT_EQ(c.a != c.b, c.relation != kEqual) << "row " << &c - cases;
   }
-}
-
-// A custom value is known by its address: a copy is a different map key from
-// its original.
-TEST(EncodableValue, CustomValuesCompareByAddress) {
+  // A custom value is known by its address: a copy is a different map key
+  // from its original.
   const EncodableValue original(CustomEncodableValue(std::string("app")));
   const EncodableValue copy = original;
   EXPECT_TRUE(original != copy);

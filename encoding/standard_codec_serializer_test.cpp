@@ -275,9 +275,9 @@ TEST(StandardCodecSerializer, NumericVectorsMoveInOneBlock) {
 
 TEST(StandardCodecSerializer, DerivedSerializerSeesItsTagAtAnyDepth) {
   const TaggedSerializer serializer;
-  const EncodableValue value(
-      EncodableMap{{"tagged", EncodableList{CustomEncodableValue(-2), 5,
-                                            CustomEncodableValue(4)}}});
+  const EncodableValue value(EncodableMap{
+      {"tagged", EncodableList{CustomEncodableValue(EncodableValue(-2)), 5,
+                               CustomEncodableValue(EncodableValue(4))}}});
   const std::string expected =
       "0D 01 07 06 74 61 67 67 65 64 0C 03 "
       "80 03 FE FF FF FF 03 05 00 00 00 80 03 04 00 00 00";

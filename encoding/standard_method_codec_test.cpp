@@ -25,7 +25,7 @@ const StandardMethodCodec& Codec() {
 
 // A value as its wire bytes (a custom value as tagged), or "none".
 std::string Text(const EncodableValue* value) {
-  static const TaggedSerializer serializer;
+  const TaggedSerializer serializer;
   return value == nullptr
              ? "none"
              : ToHex(testing::Encode(*value, Streams::kBuiltIn, serializer));
@@ -136,8 +136,9 @@ TEST(StandardMethodCodec, DecodesResponseEnvelopes) {
   }
 }
 
-// One codec per serializer, and a derived serializer's tags work inside
-// calls and envelopes.
+// One codec per serializer. A derived serializer gets names, codes and
+// messages as values, although the codec writes them for the standard one
+// without building values, and its tags work inside calls and envelopes.
 TEST(StandardMethodCodec, DerivedSerializerGetsItsOwnCodec) {
   const TaggedSerializer serializer;
   const StandardMethodCodec& codec =
@@ -147,7 +148,18 @@ TEST(StandardMethodCodec, DerivedSerializerGetsItsOwnCodec) {
   EXPECT_NE(&codec, &Codec());
   EXPECT_EQ(&codec, &StandardMethodCodec::GetInstance(&serializer));
 
-  const EncodableValue tagged(EncodableList{CustomEncodableValue(7)});
+  const MethodCall<EncodableValue> named("a method name longer than 15",
+                                         nullptr);
+  EXPECT_EQ(*codec.EncodeMethodCall(named), *Codec().EncodeMethodCall(named));
+  EXPECT_EQ(*codec.EncodeErrorEnvelope("code", "message"),
+            *Codec().EncodeErrorEnvelope("code", "message"));
+  EXPECT_EQ(serializer.written,
+            (std::vector<EncodableValue>{"a method name longer than 15",
+                                         EncodableValue(), "code", "message",
+                                         EncodableValue()}));
+
+  const EncodableValue tagged(
+      EncodableList{CustomEncodableValue(EncodableValue(7))});
   const std::string tagged_bytes = "0C 01 80 03 07 00 00 00";
   CerrCapture cerr;
   const auto call_bytes = Hex("07 04 64 72 61 77 " + tagged_bytes);

@@ -64,8 +64,9 @@ TEST_F(MessengerTest, HandlerGetsTheMessageAndItsAnswerGoesBack) {
 }
 
 // The library consumes a response handle: neither a second call nor a copy
-// of the reply may answer again.
-TEST_F(MessengerTest, OnlyTheFirstAnswerOfAReplyOrItsCopiesIsSent) {
+// of the reply may answer again. The messenger reference the reply holds goes
+// with its last copy.
+TEST_F(MessengerTest, OnlyTheFirstAnswerIsSentAndTheLastCopyReleasesTheMessenger) {
   KeepReplies();
   for (const bool through_copy : {false, true}) {
     SCOPED_TRACE(through_copy ? "copy" : "same reply");
@@ -82,47 +83,31 @@ TEST_F(MessengerTest, OnlyTheFirstAnswerOfAReplyOrItsCopiesIsSent) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(), kDuplicateLine);
     EXPECT_EQ(fake().ResponseTo(through_copy ? 1 : 0), std::optional<Bytes>(Bytes{1}));
     EXPECT_EQ(fake().CallCount("FlutterDesktopMessengerSendResponse"), sent_before + 1);
+    replies_.clear();
+    EXPECT_EQ(fake().OutstandingMessengerReferences(), through_copy ? 1 : 0);
+    second = nullptr;
+    EXPECT_EQ(fake().OutstandingMessengerReferences(), 0);
   }
 }
 
-TEST_F(MessengerTest, ReplyKeepsOneMessengerReferenceUntilItsLastCopyIsGone) {
-  KeepReplies();
-  fake().Deliver(kChannel, {1});
-  EXPECT_EQ(fake().OutstandingMessengerReferences(), 1);
-  BinaryReply copy = replies_[0];
-  replies_[0](nullptr, 0);
-  replies_.clear();
-  EXPECT_EQ(fake().OutstandingMessengerReferences(), 1);
-  copy = nullptr;
-  EXPECT_EQ(fake().OutstandingMessengerReferences(), 0);
-}
-
-TEST_F(MessengerTest, ReplyAfterTheEngineIsGoneSendsAndWritesNothing) {
-  fake().ExpectUnansweredResponses(1);
-  KeepReplies();
-  fake().Deliver(kChannel, {1});
-  DestroyEngine();
-
-  testing::internal::CaptureStderr();
-  replies_[0](nullptr, 0);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-  EXPECT_EQ(fake().CallCount("FlutterDesktopMessengerSendResponse"), 0u);
-}
-
 // Availability is checked, and the response sent, inside the library's lock;
-// a null token means there is nothing to unlock.
+// a null token means there is nothing to unlock. A messenger whose engine is
+// gone is unavailable too. Nothing is written either way.
 TEST_F(MessengerTest, AnswerFollowsTheLockAndAvailabilityProtocol) {
+  enum Messenger { kAvailable, kUnavailable, kEngineGone };
   struct Case {
     bool null_tokens;
-    bool available;
+    Messenger messenger;
     std::string calls;  // after "FlutterDesktopMessenger"
   };
-  // The null-token cases come last: the fake cannot take that script back.
+  // The null-token cases come last, the engine's end last of all: the fake
+  // cannot take either back.
   const Case cases[] = {
-      {false, true, "Lock IsAvailable SendResponse Unlock "},
-      {false, false, "Lock IsAvailable Unlock "},
-      {true, true, "Lock IsAvailable SendResponse "},
-      {true, false, "Lock IsAvailable "},
+      {false, kAvailable, "Lock IsAvailable SendResponse Unlock "},
+      {false, kUnavailable, "Lock IsAvailable Unlock "},
+      {true, kAvailable, "Lock IsAvailable SendResponse "},
+      {true, kUnavailable, "Lock IsAvailable "},
+      {true, kEngineGone, "Lock IsAvailable "},
   };
   KeepReplies();
   size_t unanswered = 0;
@@ -131,10 +116,13 @@ TEST_F(MessengerTest, AnswerFollowsTheLockAndAvailabilityProtocol) {
     replies_.clear();
     fake().Deliver(kChannel, {1});
     if (test_case.null_tokens) fake().ReturnNullLockTokens();
-    fake().SetMessengersAvailable(test_case.available);
+    fake().SetMessengersAvailable(test_case.messenger != kUnavailable);
+    if (test_case.messenger == kEngineGone) DestroyEngine();
     const size_t first_call = fake().Calls().size();
 
+    testing::internal::CaptureStderr();
     replies_[0](nullptr, 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 
     const std::vector<std::string> calls = fake().Calls();
     std::string made;
@@ -142,7 +130,7 @@ TEST_F(MessengerTest, AnswerFollowsTheLockAndAvailabilityProtocol) {
       made += call->substr(std::string("FlutterDesktopMessenger").size()) + " ";
     }
     EXPECT_EQ(made, test_case.calls);
-    unanswered += test_case.available ? 0 : 1;
+    unanswered += test_case.messenger == kAvailable ? 0 : 1;
     fake().SetMessengersAvailable(true);
   }
   replies_.clear();
@@ -176,7 +164,8 @@ TEST_F(MessengerTest, SendsCarryTheirBytesAndRepliesComeBackOnce) {
   EXPECT_TRUE(sent[1].with_reply);
 }
 
-TEST_F(MessengerTest, ReplacingOrRemovingAHandlerUnregistersAndDestroysTheOldOne) {
+// The library keeps the address of each handler, also while the table grows.
+TEST_F(MessengerTest, HandlersAreReplacedRemovedAndKeptInPlace) {
   messenger_.SetMessageHandler(kChannel, AnswerWith(1));
   auto witness = std::make_shared<int>(0);
   messenger_.SetMessageHandler(kChannel, [witness](const uint8_t*, size_t, BinaryReply reply) {
@@ -190,10 +179,7 @@ TEST_F(MessengerTest, ReplacingOrRemovingAHandlerUnregistersAndDestroysTheOldOne
   EXPECT_EQ(witness.use_count(), 1);
   EXPECT_EQ(fake().Deliver(kChannel, {0}), std::nullopt);
   EXPECT_EQ(fake().CallCount("FlutterDesktopMessengerSetCallback"), 4u);
-}
 
-// The library keeps the address of each handler.
-TEST_F(MessengerTest, HandlersStayInPlaceWhenTheTableGrows) {
   messenger_.SetMessageHandler("a", AnswerWith('a'));
   for (int i = 0; i < 64; ++i) {
     messenger_.SetMessageHandler("filler/" + std::to_string(i), AnswerWith(0));

@@ -3,12 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <future>
 #include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -29,17 +27,10 @@ constexpr char kChannel[] = "test/events";
 const Bytes kSuccess = {0x00, 0x00};
 const Bytes kEmpty = {};
 
-// Error envelope of two short strings and the given details, built by hand.
+// The error envelope the codec, tested on its own, gives for these fields.
 Bytes ErrorEnvelope(const std::string& code, const std::string& message,
-                    const Bytes& details = {0x00}) {
-  Bytes bytes = {0x01};
-  for (const std::string& text : {code, message}) {
-    bytes.push_back(0x07);
-    bytes.push_back(static_cast<uint8_t>(text.size()));
-    bytes.insert(bytes.end(), text.begin(), text.end());
-  }
-  bytes.insert(bytes.end(), details.begin(), details.end());
-  return bytes;
+                    const EncodableValue& details = EncodableValue()) {
+  return *StandardMethodCodec::GetInstance().EncodeErrorEnvelope(code, message, &details);
 }
 
 const Bytes kNotActive = ErrorEnvelope("error", "No active stream to cancel");
@@ -104,7 +95,7 @@ class EventChannelTest : public fake_engine::FakeEngineTest {
 // Each row is a conversation with a fresh registration; the answers, the
 // handler's calls and what was written on standard error must match.
 TEST_F(EventChannelTest, ListenCancelConversations) {
-  const Bytes details = {0x03, 0x07, 0x00, 0x00, 0x00};
+  const EncodableValue details(int32_t{7});
   struct Case {
     const char* name;
     bool refuse_listen;
@@ -154,20 +145,6 @@ TEST_F(EventChannelTest, ListenCancelConversations) {
   }
 }
 
-// Decoded calls always carry arguments (the null value when the Dart side
-// sent none); only the cancel implied by a second "listen" passes none.
-TEST_F(EventChannelTest, ArgumentsReachTheHandlerAsDecoded) {
-  Register(LoggingHandler(&log_));
-
-  Call("listen");
-  Call("listen", std::make_unique<EncodableValue>(int32_t{5}));
-  Call("cancel", std::make_unique<EncodableValue>("bye"));
-
-  EXPECT_EQ(log_.arguments, (std::vector<std::optional<EncodableValue>>{
-                                EncodableValue(), std::nullopt, EncodableValue(int32_t{5}),
-                                EncodableValue("bye")}));
-}
-
 TEST_F(EventChannelTest, UndecodableMessagesGetTheLineAndTheEmptyAnswer) {
   Register(LoggingHandler(&log_));
   const std::string line =
@@ -185,18 +162,17 @@ TEST_F(EventChannelTest, UndecodableMessagesGetTheLineAndTheEmptyAnswer) {
   EXPECT_TRUE(log_.calls.empty());
 }
 
-TEST_F(EventChannelTest, HandlerFunctionsWithoutCallablesAnswerWithTheirErrors) {
-  Register(std::make_unique<StreamHandlerFunctions<EncodableValue>>(nullptr, nullptr));
-
-  EXPECT_EQ(Call("listen"), ErrorEnvelope("error", "No OnListen handler set"));
-  EXPECT_EQ(Call("cancel"), ErrorEnvelope("error", "No OnCancel handler set"));
-}
-
-// A sink keeps sending after "cancel": stopping is the producer's business.
-TEST_F(EventChannelTest, SinkOperationsSendTheirEnvelopesOnTheChannel) {
+// Decoded calls always carry arguments (the null value when the Dart side
+// sent none); only the cancel implied by a second "listen" passes none. A
+// sink keeps sending after "cancel": stopping is the producer's business.
+TEST_F(EventChannelTest, HandlerGetsDecodedArgumentsAndSinksSendTheirEnvelopes) {
   Register(LoggingHandler(&log_));
   Call("listen");
-  Call("cancel");
+  Call("listen", std::make_unique<EncodableValue>(int32_t{5}));
+  Call("cancel", std::make_unique<EncodableValue>("bye"));
+  EXPECT_EQ(log_.arguments, (std::vector<std::optional<EncodableValue>>{
+                                EncodableValue(), std::nullopt, EncodableValue(int32_t{5}),
+                                EncodableValue("bye")}));
   EventSink<EncodableValue>& sink = *log_.sinks.at(0);
 
   sink.Success();
@@ -207,75 +183,24 @@ TEST_F(EventChannelTest, SinkOperationsSendTheirEnvelopesOnTheChannel) {
 
   EXPECT_EQ(fake().SentOn(kChannel),
             (std::vector<Bytes>{kSuccess, {0x00, 0x03, 0x01, 0x00, 0x00, 0x00},
-                                ErrorEnvelope("e", "m", {0x01}), kEmpty}));
+                                ErrorEnvelope("e", "m", details), kEmpty}));
   const std::vector<fake_engine::SentMessage> sent = fake().Sent();
   EXPECT_TRUE(sent.at(3).message_is_null);
   EXPECT_TRUE(std::none_of(sent.begin(), sent.end(), [](const auto& m) { return m.with_reply; }));
 }
 
-// The listening flag belongs to one registration; null unregisters.
-TEST_F(EventChannelTest, NewRegistrationStartsNotListeningAndNullUnregisters) {
+// The listening flag belongs to one registration; null unregisters. Handler
+// functions without callables answer with their errors.
+TEST_F(EventChannelTest, RegistrationsStartNotListeningAndNullUnregisters) {
   Register(LoggingHandler(&log_));
   Call("listen");
-  HandlerLog second;
-  Register(LoggingHandler(&second));
+  Register(std::make_unique<StreamHandlerFunctions<EncodableValue>>(nullptr, nullptr));
   EXPECT_EQ(Call("cancel"), kNotActive);
+  EXPECT_EQ(Call("listen"), ErrorEnvelope("error", "No OnListen handler set"));
+  EXPECT_EQ(Call("cancel"), ErrorEnvelope("error", "No OnCancel handler set"));
 
   Register(nullptr);
   EXPECT_EQ(Call("listen"), std::nullopt);
-}
-
-// Sinks are used from worker threads without any lock while the platform
-// thread goes on serving "listen" and "cancel"; run under ThreadSanitizer.
-// Every event must arrive intact, exactly once.
-TEST_F(EventChannelTest, SinksSendFromManyThreadsWhileListenAndCancelAreServed) {
-  constexpr int32_t kListens = 3;
-  constexpr int32_t kThreadsPerSink = 4;
-  constexpr int32_t kEventsPerThread = 250;
-  std::promise<void> start;
-  std::shared_future<void> started = start.get_future().share();
-  std::vector<std::thread> workers;
-  int32_t listens = 0;
-  Register(std::make_unique<StreamHandlerFunctions<EncodableValue>>(
-      [&](const EncodableValue*, std::unique_ptr<EventSink<EncodableValue>>&& events) -> Error {
-        std::shared_ptr<EventSink<EncodableValue>> sink = std::move(events);
-        for (int32_t thread = 0; thread < kThreadsPerSink; ++thread) {
-          const int32_t first = (listens * kThreadsPerSink + thread) * kEventsPerThread;
-          const int32_t end = first + kEventsPerThread;
-          workers.emplace_back([sink, first, end, started] {
-            started.wait();
-            for (int32_t event = first; event < end; ++event) {
-              sink->Success(EncodableValue(event));
-            }
-          });
-        }
-        ++listens;
-        return nullptr;
-      },
-      [](const EncodableValue*) -> Error { return nullptr; }));
-
-  std::vector<Bytes> answers;
-  answers.push_back(Call("listen").value_or(Bytes{}));
-  start.set_value();
-  for (int32_t i = 1; i < kListens; ++i) {
-    answers.push_back(Call("cancel").value_or(Bytes{}));
-    answers.push_back(Call("listen").value_or(Bytes{}));
-  }
-  for (std::thread& worker : workers) worker.join();
-
-  EXPECT_EQ(answers, std::vector<Bytes>(2 * kListens - 1, kSuccess));
-  std::vector<int32_t> events;
-  for (const Bytes& message : fake().SentOn(kChannel)) {
-    ASSERT_EQ(message.size(), 6u);
-    ASSERT_EQ(message[0], 0x00);
-    ASSERT_EQ(message[1], 0x03);
-    events.push_back(static_cast<int32_t>(message[2] | message[3] << 8 | message[4] << 16 |
-                                          static_cast<uint32_t>(message[5]) << 24));
-  }
-  std::sort(events.begin(), events.end());
-  std::vector<int32_t> expected(kListens * kThreadsPerSink * kEventsPerThread);
-  for (size_t i = 0; i < expected.size(); ++i) expected[i] = static_cast<int32_t>(i);
-  EXPECT_EQ(events, expected);
 }
 
 }  // namespace

@@ -66,16 +66,27 @@ TEST_F(EngineTest, PropertiesRecordCarriesTheProjectAsTheLibraryReadsIt) {
   }
 }
 
-TEST_F(EngineTest, OwnedEngineIsDestroyedBeforeItsMessenger) {
-  std::shared_ptr<size_t> destroys_seen;
+// The library object goes before the messenger: the engine its wrapper owns,
+// and a view controller, which owns its engine, so that the library destroys
+// that engine with it.
+TEST_F(EngineTest, LibraryObjectsAreDestroyedBeforeTheMessenger) {
+  std::shared_ptr<size_t> engine_destroys_seen;
+  std::shared_ptr<size_t> controller_destroys_seen;
   {
     FlutterEngine engine(DartProject(L"data"));
-    destroys_seen = NoteCallsAtMessengerDestruction(&engine, "FlutterDesktopEngineDestroy");
+    engine_destroys_seen = NoteCallsAtMessengerDestruction(&engine, "FlutterDesktopEngineDestroy");
+    FlutterViewController controller(100, 100, DartProject(L"data"));
+    controller_destroys_seen = NoteCallsAtMessengerDestruction(
+        controller.GetEngine(), "FlutterDesktopViewControllerDestroy");
   }
-  EXPECT_EQ(*destroys_seen, 1u);
+  EXPECT_EQ(*controller_destroys_seen, 1u);
+  EXPECT_EQ(*engine_destroys_seen, 1u);
+  EXPECT_EQ(fake().CallCount("FlutterDesktopEngineDestroy"), 1u);
 }
 
-TEST_F(EngineTest, TransferredEngineStillGivesRegistrarsAndIsNotDestroyed) {
+// An engine handed over still gives registrars and is not destroyed; an
+// engine that failed gives none, says so, and still has a messenger.
+TEST_F(EngineTest, RegistrarsComeFromARunningEngineAlsoAfterItsTransfer) {
   FlutterDesktopEngineRef handle = nullptr;
   {
     FlutterEngine engine(DartProject(L"data"));
@@ -90,18 +101,15 @@ TEST_F(EngineTest, TransferredEngineStillGivesRegistrarsAndIsNotDestroyed) {
   }
   EXPECT_EQ(fake().CallCount("FlutterDesktopEngineDestroy"), 0u);
   FlutterDesktopEngineDestroy(handle);
-}
 
-TEST_F(EngineTest, FailedEngineRefusesRegistrarsWithTheLine) {
   fake().FailEngineCreation();
-  FlutterEngine engine(DartProject(L"data"));
-
+  FlutterEngine failed(DartProject(L"data"));
   testing::internal::CaptureStderr();
-  EXPECT_EQ(engine.GetPluginRegistrar("any_plugin"), nullptr);
+  EXPECT_EQ(failed.GetPluginRegistrar("any_plugin"), nullptr);
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "Cannot get plugin registrar on an engine that isn't running; call Run first.\n");
-  EXPECT_EQ(fake().CallCount("FlutterDesktopEngineGetPluginRegistrar"), 0u);
-  EXPECT_NE(engine.GetMessenger(), nullptr);
+  EXPECT_EQ(fake().CallCount("FlutterDesktopEngineGetPluginRegistrar"), 2u);
+  EXPECT_NE(failed.GetMessenger(), nullptr);
 }
 
 // A replaced callback is destroyed uncalled; the one pending runs once, and
@@ -123,11 +131,9 @@ TEST_F(EngineTest, NextFrameCallbackRunsOnceAndAReplacedOneNever) {
   EXPECT_EQ(frames, (std::vector<int>{1, 2}));
 }
 
-class ViewControllerTest : public fake_engine::FakeEngineTest {};
-
 // Size, fonts, redraw and window messages reach the library; only a message
 // the library handled gives a result.
-TEST_F(ViewControllerTest, ControllerForwardsToTheLibrary) {
+TEST_F(EngineTest, ControllerForwardsToTheLibrary) {
   FlutterViewController controller(692, 573, DartProject(L"data"));
   ASSERT_NE(controller.GetView(), nullptr);
   EXPECT_NE(controller.GetView()->GetWindowHandle(), nullptr);
@@ -143,20 +149,9 @@ TEST_F(ViewControllerTest, ControllerForwardsToTheLibrary) {
   EXPECT_EQ(fake().CallCount("FlutterDesktopViewControllerForceRedraw"), 1u);
 }
 
-TEST_F(ViewControllerTest, DestroysTheLibraryControllerBeforeTheEngineWrapper) {
-  std::shared_ptr<size_t> destroys_seen;
-  {
-    FlutterViewController controller(100, 100, DartProject(L"data"));
-    destroys_seen = NoteCallsAtMessengerDestruction(controller.GetEngine(),
-                                                    "FlutterDesktopViewControllerDestroy");
-  }
-  EXPECT_EQ(*destroys_seen, 1u);
-  EXPECT_EQ(fake().CallCount("FlutterDesktopEngineDestroy"), 0u);
-}
-
 // The failing library controller took the engine over, so nothing is left to
 // destroy. The engine row comes last: the fake cannot take that script back.
-TEST_F(ViewControllerTest, FailedCreationIsReportedAndDestroysNothingInTheLibrary) {
+TEST_F(EngineTest, FailedCreationIsReportedAndDestroysNothingInTheLibrary) {
   fake().FailViewControllerCreation();
   for (const bool engine_fails : {false, true}) {
     SCOPED_TRACE(engine_fails ? "engine fails" : "view controller fails");
