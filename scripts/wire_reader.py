@@ -6,8 +6,8 @@ Only the values those messages hold are understood: null, bools, 32- and
 64-bit integers, strings, lists and maps with null, bool, integer or string
 keys. Anything else, truncated input, a repeated map key or bytes left over
 raise DecodeError, so a reader never mistakes a malformed message for a
-well-formed one. Standard library only; used by scripts/demo.py,
-bench/lan_evidence.py and the integration tests.
+well-formed one. Standard library only; used by scripts/transcript.py, the
+one reader of the transcript.
 """
 
 import struct

@@ -66,30 +66,34 @@ def test_a_growing_transcript_is_taken_line_by_line(tmp_path):
     assert run.scan_problems(PREFIX, {f"{PREFIX}.{h}" for h in (1, 7, 23)}, 1) == []
 
 
-def interleaved(first, second):
-    return [line for pair in zip(first, second) for line in pair]
+def one_scan(*extra, answering=(1, 7), **changes):
+    return [listen()] + sweep(answering, **changes) + list(extra) + [end()]
+
+
+def two_scans(first, second):
+    return [listen(), listen(2, 2)] + [line for pair in zip(sweep(first), sweep(second)) for line in pair] + [end()] * 2
+
+
+def stray(payload):
+    return message(5, "to_dart", payload)
 
 
 @pytest.mark.parametrize("lines, scans, problem", [
-    ([listen()] + sweep() + [end()], 1, None),
-    ([listen(), listen(2, 2)] + interleaved(sweep(), sweep()) + [end(), end()], 2, None),
-    ([listen()] + sweep((1,)) + [end()], 1, "scan 1: missing 10.77.9.7; unexpected none"),
-    ([listen()] + sweep((1, 7, 99)) + [end()], 1, "scan 1: missing none; unexpected 10.77.9.99"),
-    ([listen(), listen(2, 2)] + interleaved(sweep((1,)), sweep()) + [end(), end()], 2, "scan 1: missing 10.77.9.7"),
-    ([listen(), listen(2, 2)] + interleaved(sweep(), sweep((1,))) + [end(), end()], 2, "scan 2: missing 10.77.9.7"),
-    ([listen()] + sweep(skip={254}) + [end()], 1, "10.77.9.254 was never probed"),
-    ([listen()] + sweep(twice={30}) + [end()], 1, "10.77.9.30 was probed 2 times, expected 1"),
-    ([listen()] + sweep() + [message(5, "to_dart", event_bytes(5, False, "10.77.8"))] + [end()], 1,
-     "10.77.8.5 is outside the swept range"),
-    ([listen()] + sweep(), 1, "1 listens and 0 ends of the stream, expected 1"),
-    ([listen()] + sweep() + [message(5, "to_dart", error_bytes("error", "boom")), end()], 1,
-     "on the discovery stream: error boom"),
-    ([listen()] + sweep() + [message(5, "to_dart", b"\x00\x0d\x01" + text("ip") + text("x")), end()], 1,
-     "unexpected event"),
-    ([listen()] + sweep() + [message(5, "to_dart", event_bytes(1, True)[:-1] + b"\x03\x01\x00\x00\x00"), end()], 1,
-     "unexpected event"),
-    ([listen()] + sweep() + [message(5, "to_dart", b"\x00\x0d\x05"), end()], 1, "undecodable"),
-    (written([listen()] + sweep()) + "{\"type\": \"mess\n" + written([end()]), 1, "cannot be read"),
+    (one_scan(), 1, None),
+    (two_scans((1, 7), (1, 7)), 2, None),
+    (one_scan(answering=(1,)), 1, "scan 1: missing 10.77.9.7; unexpected none"),
+    (one_scan(answering=(1, 7, 99)), 1, "scan 1: missing none; unexpected 10.77.9.99"),
+    (two_scans((1,), (1, 7)), 2, "scan 1: missing 10.77.9.7; unexpected none"),
+    (two_scans((1, 7), (1,)), 2, "scan 2: missing 10.77.9.7; unexpected none"),
+    (one_scan(skip={254}), 1, "10.77.9.254 was never probed"),
+    (one_scan(twice={30}), 1, "10.77.9.30 was probed 2 times, expected 1"),
+    (one_scan(stray(event_bytes(5, False, "10.77.8"))), 1, "10.77.8.5 is outside the swept range"),
+    (one_scan()[:-1], 1, "1 listens and 0 ends of the stream, expected 1"),
+    (one_scan(stray(error_bytes("error", "boom"))), 1, "error on the discovery stream: error boom"),
+    (one_scan(stray(b"\x00\x0d\x01" + text("ip") + text("x"))), 1, "unexpected event"),
+    (one_scan(stray(event_bytes(1, True)[:-1] + b"\x03\x01\x00\x00\x00")), 1, "unexpected event"),
+    (one_scan(stray(b"\x00\x0d\x05")), 1, "undecodable message on the discovery stream"),
+    (written(one_scan()[:-1]) + '{"type": "mess\n' + written([end()]), 1, "a record that cannot be read"),
 ])
 def test_how_a_scan_differs_from_the_lan(tmp_path, lines, scans, problem):
     found = read_lines(tmp_path, lines).scan_problems(PREFIX, {f"{PREFIX}.1", f"{PREFIX}.7"}, scans)
