@@ -140,7 +140,7 @@ def sweep(args, figures):
                 continue
             seconds = transcript.seconds_since_listen(transcript.ends[0])
             durations.append(seconds)
-            answered_sets.append(sorted(transcript.per_scan(1)[1][0]))
+            answered_sets.append(sorted(transcript.per_scan(1)[0][0]))
             print(f"  run {run}: {seconds:.3f} s, answered {answered_sets[-1]}; silent hosts' events "
                   f"spread over {batch_spreads(transcript)} ms per batch", flush=True)
         if not durations:
