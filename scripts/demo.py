@@ -206,14 +206,12 @@ def windows_path(path):
 
 
 def close_window(wine, lan, process, timeout=30):
-    """Asks rivelo to close its window the way a person would (WM_CLOSE); kills it if it will not."""
+    """Asks rivelo to close its window the way a person would (WM_CLOSE); the caller kills it if it will not."""
     lan.run([WINE, "taskkill", "/im", "rivelo.exe"], env=wine.env(), stdin=subprocess.DEVNULL,
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
     try:
         return process.wait(timeout=timeout)
     except subprocess.TimeoutExpired:
-        process.kill()
-        process.wait()
         raise DemoError(EXIT_RIVELO, f"rivelo.exe did not end within {timeout} s of WM_CLOSE; killed")
 
 
