@@ -6,8 +6,8 @@
 
 Every Windows run and every peer tool (fping, nmap) runs inside the checked
 namespace of a SimulatedLan made by this run (scripts/simlan), never outside.
-Nothing here trusts rivelo's own account: events are read from the stand-in
-engine's transcript and decoded with scripts/wire_reader.py.
+Nothing here trusts rivelo's own account: what happened is read from the
+stand-in engine's transcript with scripts/transcript.py.
 
 sweep: a full sweep where only a few hosts answer, `--runs` times; the wall
 time from the "listen" leaving the Dart side to the end of the stream, as a
@@ -33,26 +33,23 @@ held.
 
 import argparse
 import contextlib
-import json
 import random
 import statistics
 import sys
 import tempfile
 import time
-from dataclasses import dataclass, field
 from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(REPO / "scripts"))
 
 from simlan import SimulatedLan, WineRunner, XDisplay  # noqa: E402
-import wire_reader  # noqa: E402
+from transcript import HOSTS_PER_SCAN as HOSTS_PER_SWEEP, read as read_transcript  # noqa: E402
+import windows_build  # noqa: E402
 
-CHANNEL = "com.tarnok.rivelo/scanForPingableDevices"
 ANSWERING_HOSTS = (1, 7, 200)
 SELF_HOST = 23
 FLOOR_SECONDS = 7.2
-HOSTS_PER_SWEEP = 254
 BATCH = 50
 PAUSE_MS = 200
 # Under Wine a sweep takes about 10 s and its first events come after about
@@ -61,70 +58,13 @@ PAUSE_MS = 200
 FIXED_CLOSES = (0, 15000)
 
 
-@dataclass
-class Transcript:
-    """What one run's transcript says about the discovery stream and teardown."""
-    listens: list = field(default_factory=list)       # t of each "listen" to native
-    listen_answers: list = field(default_factory=list)  # decoded responses to them
-    events: list = field(default_factory=list)         # (t, ip, success)
-    ends: list = field(default_factory=list)           # t of each end of stream
-    first_frame: float = None
-    shutdown: dict = None
-    after_teardown: int = 0
-    late_sends: int = 0                                # to_dart after the shutdown line
-    quit_reason: str = None
-    quit_time: float = None
-
-
-def read_transcript(path):
-    transcript = Transcript()
-    listen_ids = {}
-    for line in Path(path).read_text(encoding="utf-8").splitlines():
-        entry = json.loads(line)
-        kind = entry["type"]
-        if kind == "first_frame":
-            transcript.first_frame = entry["t"]
-        elif kind == "shutdown":
-            transcript.shutdown = entry
-        elif kind == "after_teardown":
-            transcript.after_teardown += 1
-        elif kind == "quit":
-            transcript.quit_reason = entry["reason"]
-            transcript.quit_time = entry["t"]
-        elif kind == "message" and entry["channel"] == CHANNEL:
-            data = bytes.fromhex(entry["hex"])
-            if transcript.shutdown is not None and entry["direction"] == "to_dart":
-                transcript.late_sends += 1
-            if entry["direction"] == "to_native":
-                if wire_reader.decode_method_call(data).method == "listen":
-                    transcript.listens.append(entry["t"])
-                    listen_ids[entry["response_id"]] = True
-            elif not data:
-                transcript.ends.append(entry["t"])
-            else:
-                envelope = wire_reader.decode_envelope(data)
-                if not isinstance(envelope, wire_reader.Success):
-                    raise ValueError(f"event is not a success envelope: {envelope}")
-                event = envelope.result
-                transcript.events.append((entry["t"], event["ip"], event["success"]))
-        elif kind == "response" and entry.get("response_id") in listen_ids:
-            transcript.listen_answers.append(wire_reader.decode_envelope(bytes.fromhex(entry["hex"])))
-    return transcript
-
-
-def find_exe(build):
-    for folder in (build, build / "bin", build / "shell"):
-        if (folder / "rivelo.exe").is_file():
-            return folder / "rivelo.exe"
-    raise SystemExit(f"lan_evidence: rivelo.exe not found under {build}")
-
-
-def find_echo_batch(build):
-    for folder in (build / "bench", build.parent / "bench"):
-        if (folder / "echo_batch.exe").is_file():
-            return folder / "echo_batch.exe"
-    raise SystemExit(f"lan_evidence: echo_batch.exe not found under {build}/bench "
-                     "(cmake --build --preset windows --target echo_batch)")
+def programs(build):
+    """rivelo.exe and echo_batch.exe (None when it was not built) of the build named by --build."""
+    root = Path(build).resolve()
+    folder = windows_build.rivelo_folder(root)
+    if folder is None:
+        raise SystemExit(f"lan_evidence: rivelo.exe not found under {root}")
+    return folder / "rivelo.exe", windows_build.echo_batch(root)
 
 
 class Figures:
@@ -145,22 +85,31 @@ class Figures:
         return condition
 
 
-@contextlib.contextmanager
 def work_folder(args, prefix):
-    if args.keep:
-        Path(args.keep).mkdir(parents=True, exist_ok=True)
-        yield args.keep
-    else:
-        with tempfile.TemporaryDirectory(prefix=prefix) as folder:
-            yield folder
+    if not args.keep:
+        return tempfile.TemporaryDirectory(prefix=prefix)
+    Path(args.keep).mkdir(parents=True, exist_ok=True)
+    return contextlib.nullcontext(args.keep)
 
 
 def run_rivelo(wine, exe, workdir, name, args, timeout):
     # Relative to the working directory, which Wine maps through its Z: drive.
-    transcript = Path(workdir) / f"{name}.jsonl"
-    result = wine.run(exe, [*args, f"--transcript={transcript.name}"], timeout=timeout, cwd=workdir,
-                      stop_server=False)
-    return result, (read_transcript(transcript) if transcript.is_file() else None)
+    path = Path(workdir) / f"{name}.jsonl"
+    result = wine.run(exe, [*args, f"--transcript={path.name}"], timeout=timeout, cwd=workdir, stop_server=False)
+    return result, read_transcript(path)
+
+
+def answering(lan):
+    return set(lan.host_addresses) | {lan.self_address}
+
+
+def nmap_up(output):
+    return [line.split()[1] for line in output.splitlines() if line.startswith("Host:") and "Status: Up" in line]
+
+
+# The peers sweep the same /24 from the same namespace: figure, command, what it found in its output.
+PEERS = (("fping -g -r 0 -t 1000", ["fping", "-a", "-g", "-r", "0", "-t", "1000"], str.split),
+         ("nmap -sn -n", ["nmap", "-sn", "-n", "-oG", "-"], nmap_up))
 
 
 def timed_peer(lan, argv):
@@ -170,8 +119,10 @@ def timed_peer(lan, argv):
 
 
 def sweep(args, figures):
-    exe = find_exe(Path(args.build).resolve())
-    batch_exe = find_echo_batch(Path(args.build).resolve())
+    exe, batch_exe = programs(args.build)
+    if batch_exe is None:
+        raise SystemExit(f"lan_evidence: echo_batch.exe not found under {args.build}/bench "
+                         "(cmake --build --preset windows --target echo_batch)")
     with SimulatedLan(hosts=ANSWERING_HOSTS, self_host=SELF_HOST, tag="ev") as lan, \
             XDisplay() as display, WineRunner(lan, display=display) as wine, \
             work_folder(args, "rivelo-sweep-") as workdir:
@@ -183,15 +134,13 @@ def sweep(args, figures):
                                             ["--scan", "--quit-when-done=30000"], timeout=90)
             ok = figures.check(result.returncode == 0 and not result.timed_out,
                                f"sweep run {run}: exit {result.returncode}, timed out {result.timed_out}")
-            ok = ok and figures.check(transcript is not None and len(transcript.listens) == 1
-                                      and len(transcript.ends) == 1
-                                      and len(transcript.events) == HOSTS_PER_SWEEP,
-                                      f"sweep run {run}: one listen, {HOSTS_PER_SWEEP} events and one end")
+            problems = transcript.scan_problems(lan.prefix, answering(lan), 1)
+            ok = figures.check(not problems, f"sweep run {run}: {'; '.join(problems)}") and ok
             if not ok:
                 continue
-            seconds = (transcript.ends[0] - transcript.listens[0]) / 1000
+            seconds = transcript.seconds_since_listen(transcript.ends[0])
             durations.append(seconds)
-            answered_sets.append(sorted({ip for _, ip, success in transcript.events if success}))
+            answered_sets.append(sorted(transcript.per_scan(1)[0][0]))
             print(f"  run {run}: {seconds:.3f} s, answered {answered_sets[-1]}; silent hosts' events "
                   f"spread over {batch_spreads(transcript)} ms per batch", flush=True)
         if not durations:
@@ -204,21 +153,14 @@ def sweep(args, figures):
 
         echo_batch(lan, wine, batch_exe, workdir, figures)
 
-        prefix = lan.prefix
-        seconds, fping = timed_peer(lan, ["fping", "-a", "-g", "-r", "0", "-t", "1000", f"{prefix}.0/24"])
-        fping_found = sorted(fping.stdout.split())
-        figures.add("fping -g -r 0 -t 1000, same /24", f"{seconds:.3f} s",
-                    f"rivelo {median:.3f} s", f"{median / seconds:.2f}x rivelo/fping",
-                    figures.check(fping_found == answered,
-                                  f"fping found {fping_found}, rivelo {answered}"))
-        seconds, nmap = timed_peer(lan, ["nmap", "-sn", "-n", "-oG", "-", f"{prefix}.0/24"])
-        nmap_found = sorted(line.split()[1] for line in nmap.stdout.splitlines()
-                            if line.startswith("Host:") and "Status: Up" in line)
-        figures.add("nmap -sn -n, same /24", f"{seconds:.3f} s", f"rivelo {median:.3f} s",
-                    f"{median / seconds:.2f}x rivelo/nmap",
-                    figures.check(nmap_found == answered, f"nmap found {nmap_found}, rivelo {answered}"))
-        figures.add("hosts found (rivelo = fping = nmap)", " ".join(answered), "LAN " + " ".join(
-            sorted(lan.host_addresses + [lan.self_address])), "", True)
+        for figure, argv, found_in in PEERS:
+            seconds, result = timed_peer(lan, [*argv, f"{lan.prefix}.0/24"])
+            found = sorted(found_in(result.stdout))
+            figures.add(f"{figure}, same /24", f"{seconds:.3f} s", f"rivelo {median:.3f} s",
+                        f"{median / seconds:.2f}x rivelo/{argv[0]}",
+                        figures.check(found == answered, f"{argv[0]} found {found}, rivelo {answered}"))
+        figures.add("hosts found (rivelo = fping = nmap)", " ".join(answered),
+                    "LAN " + " ".join(sorted(answering(lan))), "", True)
 
 
 def echo_batch(lan, wine, exe, workdir, figures, repeats=3):
@@ -257,9 +199,10 @@ def batch_spreads(transcript):
 def moment_of_close(transcript):
     """Where in the sweep the window was closed, judged by the events sent
     before the close was posted (the host lets a running batch finish)."""
-    closed = transcript.quit_time
+    _, closed = transcript.first("quit")
     if closed is None:
         return "never closed"
+    closed = closed["t"]
     if any(t < closed for t in transcript.ends):
         return "after the end"
     before = [t for t, _, _ in transcript.events if t < closed]
@@ -271,7 +214,7 @@ def moment_of_close(transcript):
 
 
 def soak(args, figures):
-    exe = find_exe(Path(args.build).resolve())
+    exe, _ = programs(args.build)
     draw = random.Random(args.seed)
     delays = [draw.randint(0, 9000) for _ in range(args.runs)] + list(FIXED_CLOSES)
     moments, failures_before = {}, len(figures.failures)
@@ -287,15 +230,8 @@ def soak(args, figures):
                           f"{label}: exit {result.returncode}, timed out {result.timed_out}")
             figures.check("flutter_windows (stand-in):" not in result.stderr,
                           f"{label}: the stand-in reported {result.stderr.strip()[-300:]}")
-            if not figures.check(transcript is not None and transcript.shutdown is not None,
-                                 f"{label}: no shutdown report"):
-                continue
-            figures.check(transcript.shutdown["outstanding_messenger_refs"] == 0,
-                          f"{label}: outstanding messenger references {transcript.shutdown}")
-            figures.check(not transcript.shutdown["unanswered"], f"{label}: unanswered messages")
-            figures.check(transcript.after_teardown == 0 and transcript.late_sends == 0,
-                          f"{label}: {transcript.after_teardown} calls and {transcript.late_sends} "
-                          "sends after teardown")
+            problems = transcript.teardown_problems() + transcript.problems
+            figures.check(not problems, f"{label}: {'; '.join(problems)}")
             figures.check(len(transcript.events) <= HOSTS_PER_SWEEP and len(transcript.ends) <= 1,
                           f"{label}: {len(transcript.events)} events, {len(transcript.ends)} ends")
             moment = moment_of_close(transcript)
@@ -307,43 +243,30 @@ def soak(args, figures):
         figures.add(f"shutdown soak, {args.runs} drawn + {len(FIXED_CLOSES)} fixed closes (seed {args.seed})",
                     f"{sum(moments.values())} clean" if clean else "FAILURES", spread, "", clean)
 
-        failures_before = len(figures.failures)
         result, transcript = run_rivelo(wine, exe, workdir, "listens5",
                                         ["--listens=5", "--quit-when-done=60000"], timeout=120)
-        ok = figures.check(result.returncode == 0 and transcript is not None
-                           and transcript.shutdown is not None
-                           and transcript.shutdown["outstanding_messenger_refs"] == 0
-                           and transcript.quit_reason == "done",
-                           f"five listens: exit {result.returncode}, quit "
-                           f"{transcript.quit_reason if transcript else None}")
-        events = len(transcript.events) if transcript else 0
-        ends = len(transcript.ends) if transcript else 0
-        answered = sum(1 for _, _, success in transcript.events if success) if transcript else 0
-        ok = figures.check(events == 5 * HOSTS_PER_SWEEP and ends == 5,
-                           f"five listens: {events} events, {ends} ends") and ok
-        expected_answers = 5 * (len(ANSWERING_HOSTS) + 1)
-        ok = figures.check(answered == expected_answers,
-                           f"five listens: {answered} answered events, expected {expected_answers}") and ok
-        figures.add("five listens in one run", f"{events} events, {ends} ends",
-                    f"{5 * HOSTS_PER_SWEEP} events, 5 ends", f"{answered} answered", ok)
+        quit_reason = (transcript.first("quit")[1] or {}).get("reason")
+        ok = figures.check(result.returncode == 0 and quit_reason == "done",
+                           f"five listens: exit {result.returncode}, quit {quit_reason}")
+        problems = transcript.teardown_problems() + transcript.scan_problems(lan.prefix, answering(lan), 5)
+        ok = figures.check(not problems, f"five listens: {'; '.join(problems)}") and ok
+        figures.add("five listens in one run", f"{len(transcript.events)} events, {len(transcript.ends)} ends",
+                    f"{5 * HOSTS_PER_SWEEP} events, 5 ends",
+                    f"{sum(event.success for event in transcript.events)} answered", ok)
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("what", choices=["sweep", "soak"])
-    parser.add_argument("--build", default=str(REPO / "build" / "windows"))
-    parser.add_argument("--runs", type=int)
+    parser.add_argument("--build", default=str(windows_build.default_root()))
+    parser.add_argument("--runs", type=int, help="default: 5 sweeps, 50 soak runs")
     parser.add_argument("--seed", type=int, default=7)
     parser.add_argument("--figures")
     parser.add_argument("--keep")
     args = parser.parse_args()
     figures = Figures(args.figures)
-    if args.what == "sweep":
-        args.runs = 5 if args.runs is None else args.runs
-        sweep(args, figures)
-    else:
-        args.runs = 50 if args.runs is None else args.runs
-        soak(args, figures)
+    args.runs = {"sweep": 5, "soak": 50}[args.what] if args.runs is None else args.runs
+    {"sweep": sweep, "soak": soak}[args.what](args, figures)
     if figures.failures:
         print(f"lan_evidence {args.what}: {len(figures.failures)} check(s) failed", file=sys.stderr)
         return 1

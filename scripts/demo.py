@@ -9,7 +9,6 @@ closes it and removes everything it made.
 
 import argparse
 import contextlib
-import json
 import os
 import re
 import signal
@@ -21,26 +20,16 @@ from pathlib import Path
 from simlan import (DisplayError, SimlanError, SimulatedLan, WineError, WineRunner, XDisplay,
                     find_window, screenshot_when_drawn)
 from simlan.wine import WINE
-import wire_reader
+from transcript import HOSTS_PER_SCAN, Transcript
+import windows_build
 
 REPO = Path(__file__).resolve().parents[1]
 
-CHANNEL = "com.tarnok.rivelo/scanForPingableDevices"
-HOSTS_PER_SCAN = 254
 WINDOW_TITLE = "rivelo"
 
 # Exit codes; --help lists them.
-EXIT_OK = 0
-EXIT_USAGE = 2
-EXIT_NOT_ROOT = 10
-EXIT_DEPS = 11
-EXIT_BUILD = 12
-EXIT_LAN = 13
-EXIT_WINE = 14
-EXIT_RIVELO = 15
-EXIT_RESULT = 16
-EXIT_SCREENSHOT = 17
-EXIT_INTERRUPTED = 130
+(EXIT_OK, EXIT_USAGE, EXIT_NOT_ROOT, EXIT_DEPS, EXIT_BUILD, EXIT_LAN, EXIT_WINE, EXIT_RIVELO, EXIT_RESULT,
+ EXIT_SCREENSHOT, EXIT_INTERRUPTED) = (0, 2, 10, 11, 12, 13, 14, 15, 16, 17, 130)
 
 EXIT_CODES = f"""exit codes:
   {EXIT_OK}    the scan found exactly the simulated hosts and rivelo.exe exited with 0
@@ -115,8 +104,7 @@ def parse_args(argv):
     parser.add_argument("--transcript", type=Path, default=REPO / "build" / "demo" / "transcript.jsonl",
                         metavar="PATH", help="where to write the stand-in's transcript "
                                              "(default build/demo/transcript.jsonl)")
-    parser.add_argument("--build-dir", type=Path, default=Path(os.environ.get("RIVELO_WINDOWS_BUILD",
-                                                                          REPO / "build" / "windows")),
+    parser.add_argument("--build-dir", type=Path, default=windows_build.default_root(),
                         metavar="DIR", help="the Windows build (default build/windows, or $RIVELO_WINDOWS_BUILD)")
     parser.add_argument("--timeout", type=float, default=120, metavar="S",
                         help="give up when the scan has not ended after S seconds (default 120)")
@@ -164,140 +152,12 @@ class Console:
             print(f"  {probed:3}/{total} probed, {answered} answered, {seconds:5.1f} s", flush=True)
 
 
-# --- the scan as the transcript tells it ------------------------------------------
-
-class ScanFollower:
-    """Reads the stand-in's transcript as it grows and tracks the discovery stream."""
-
-    def __init__(self, path, scans):
-        self.path = path
-        self.scans = scans
-        self.offset = 0
-        self.partial = b""
-        self.first_frame = False
-        self.listen_t = None
-        self.end_t = None
-        self.last_t = None        # of the latest message on the channel
-        self.ends = 0
-        self.events = []          # (t, address, success) in arrival order
-        self.errors = []
-        self.listen_seqs = set()
-        self.listen_responses = set()
-        self.fatal = None        # why the scan cannot end, when the transcript says so
-
-    def poll(self):
-        """Returns the new events since the last call."""
-        try:
-            with open(self.path, "rb") as f:
-                f.seek(self.offset)
-                data = f.read()
-        except FileNotFoundError:
-            return []
-        self.offset += len(data)
-        lines = (self.partial + data).split(b"\n")
-        self.partial = lines.pop()
-        fresh = []
-        for raw in lines:
-            if raw.strip():
-                fresh += self._take(json.loads(raw))
-        return fresh
-
-    def _take(self, record):
-        kind = record.get("type")
-        if kind == "first_frame":
-            self.first_frame = True
-        elif kind == "delivered" and record["direction"] == "to_native" and record["seq"] in self.listen_seqs:
-            if not record["handled"]:
-                self.fatal = "rivelo.exe has no handler on the discovery channel: 'listen' went unanswered"
-        elif kind == "response" and record.get("response_id") in self.listen_responses:
-            self._listen_answer(bytes.fromhex(record["hex"]))
-        elif kind == "message" and record.get("channel") == CHANNEL:
-            self.last_t = record["t"]
-            payload = bytes.fromhex(record["hex"])
-            if record["direction"] == "to_native":
-                if self.listen_t is None:
-                    self.listen_t = record["t"]
-                self.listen_seqs.add(record["seq"])
-                self.listen_responses.add(record.get("response_id"))
-            elif not payload:
-                self.ends += 1
-                self.end_t = record["t"]
-            else:
-                return self._event(record["t"], payload)
-        return []
-
-    def _listen_answer(self, payload):
-        try:
-            envelope = wire_reader.decode_envelope(payload)
-        except wire_reader.DecodeError:
-            self.fatal = f"rivelo.exe answered 'listen' with undecodable bytes {payload.hex()}"
-            return
-        if isinstance(envelope, wire_reader.Error):
-            self.fatal = f"rivelo.exe refused 'listen': {envelope.code} {envelope.message}"
-
-    def _event(self, t, payload):
-        try:
-            envelope = wire_reader.decode_envelope(payload)
-        except wire_reader.DecodeError as error:
-            self.errors.append(f"undecodable message on the discovery stream ({error}): {payload.hex()}")
-            return []
-        if isinstance(envelope, wire_reader.Error):
-            self.errors.append(f"error on the discovery stream: {envelope.code} {envelope.message}")
-            return []
-        event = envelope.result
-        if (not isinstance(event, dict) or set(event) != {"ip", "success"}
-                or not isinstance(event["ip"], str) or not isinstance(event["success"], bool)):
-            self.errors.append(f"unexpected event on the discovery stream: {event!r}")
-            return []
-        self.events.append((t, event["ip"], event["success"]))
-        return [self.events[-1]]
-
-    @property
-    def done(self):
-        return self.ends >= self.scans
-
-    @property
-    def scan_seconds(self):
-        if self.listen_t is None or self.end_t is None:
-            return None
-        return (self.end_t - self.listen_t) / 1000.0
-
-    @property
-    def seconds_so_far(self):
-        """Transcript time from the first listen to the latest message: the one clock of
-        every time the demo prints, so no line can name a later time than the next one."""
-        if self.listen_t is None or self.last_t is None:
-            return 0.0
-        return (self.last_t - self.listen_t) / 1000.0
-
-    def per_scan(self):
-        """Answering addresses of each scan: the k-th event of an address belongs to scan k."""
-        seen = {}
-        answered = [set() for _ in range(self.scans)]
-        probed = [0] * self.scans
-        for _, address, success in self.events:
-            k = seen.get(address, 0)
-            seen[address] = k + 1
-            if k < self.scans:
-                probed[k] += 1
-                if success:
-                    answered[k].add(address)
-        return probed, answered, seen
-
-
 # --- steps ----------------------------------------------------------------------
-
-def find_rivelo(build_dir):
-    for folder in (build_dir, build_dir / "bin", build_dir / "shell"):
-        if (folder / "rivelo.exe").is_file() and (folder / "flutter_windows.dll").is_file():
-            return folder
-    return None
-
 
 def ensure_build(console, build_dir, log_path):
     """The folder with rivelo.exe; the default build tree is brought up to date first."""
-    if build_dir.resolve() != (REPO / "build" / "windows").resolve():
-        folder = find_rivelo(build_dir)
+    if build_dir.resolve() != windows_build.DEFAULT.resolve():
+        folder = windows_build.rivelo_folder(build_dir)
         if folder is None:
             raise DemoError(EXIT_BUILD, f"no rivelo.exe with flutter_windows.dll under {build_dir}")
         console.line(f"Build: using {folder / 'rivelo.exe'}")
@@ -317,7 +177,7 @@ def ensure_build(console, build_dir, log_path):
                               stderr=subprocess.STDOUT).returncode != 0:
                 tail = "".join(open(log_path).readlines()[-20:])
                 raise DemoError(EXIT_BUILD, f"'{' '.join(step)}' failed; the end of {log_path}:\n{tail}")
-    folder = find_rivelo(build_dir)
+    folder = windows_build.rivelo_folder(build_dir)
     if folder is None:
         raise DemoError(EXIT_BUILD, f"the build finished but left no rivelo.exe under {build_dir}")
     console.line(f"Build: {folder / 'rivelo.exe'} ready in {time.monotonic() - started:.0f} s")
@@ -346,70 +206,51 @@ def windows_path(path):
 
 
 def close_window(wine, lan, process, timeout=30):
-    """Asks rivelo to close its window the way a person would (WM_CLOSE); kills it if it will not."""
+    """Asks rivelo to close its window the way a person would (WM_CLOSE); the caller kills it if it will not."""
     lan.run([WINE, "taskkill", "/im", "rivelo.exe"], env=wine.env(), stdin=subprocess.DEVNULL,
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
     try:
         return process.wait(timeout=timeout)
     except subprocess.TimeoutExpired:
-        process.kill()
-        process.wait()
         raise DemoError(EXIT_RIVELO, f"rivelo.exe did not end within {timeout} s of WM_CLOSE; killed")
 
 
-def follow(console, follower, process, timeout, labels):
-    total = HOSTS_PER_SCAN * follower.scans
+def follow(console, run, scans, process, timeout, labels):
     started = time.monotonic()
-    answered = 0
-    while not follower.done:
-        for t, address, success in follower.poll():
+    while True:
+        for t, address, success in run.poll():
             if success:
-                answered += 1
-                name = labels.get(address, "")
-                since = (t - follower.listen_t) / 1000.0 if follower.listen_t is not None else 0.0
-                console.line(f"  + {address:<15} {name:<12} answered {since:4.1f} s into the scan")
-        console.progress(len(follower.events), total, answered, follower.seconds_so_far, final=follower.done)
-        if follower.done:
+                console.line(f"  + {address:<15} {labels.get(address, ''):<12} answered "
+                             f"{run.seconds_since_listen(t):4.1f} s into the scan")
+        done = len(run.ends) >= scans
+        console.progress(len(run.events), HOSTS_PER_SCAN * scans, sum(event.success for event in run.events),
+                         run.seconds_since_listen(run.last_t), final=done)
+        if done:
             break
-        if follower.fatal:
-            raise DemoError(EXIT_RIVELO, follower.fatal)
+        if run.fatal:
+            raise DemoError(EXIT_RIVELO, run.fatal)
         if process.poll() is not None:
             raise DemoError(EXIT_RIVELO, f"rivelo.exe ended with exit code {process.returncode} "
                                          "before the scan was over")
         if time.monotonic() - started > timeout:
-            what = "no first frame" if not follower.first_frame else "the scan did not end"
+            what = "no first frame" if run.first("first_frame")[1] is None else "the scan did not end"
             raise DemoError(EXIT_RIVELO, f"{what} within {timeout:.0f} s")
         time.sleep(0.1)
     console.line()
 
 
-def summary(console, follower, lan, labels, expected):
-    probed, answered, seen = follower.per_scan()
-    rows = sorted(set().union(*answered), key=lambda a: int(a.rsplit(".", 1)[1]))
+def summary(console, run, scans, lan, labels, expected):
+    """Prints the answering hosts of each scan; returns how the run differs from the simulated LAN."""
+    answered, _ = run.per_scan(scans)
     console.line(f"{'address':<15}  {'name':<14}  answered")
-    for address in rows:
+    for address in sorted(set().union(*answered), key=lambda a: int(a.rsplit(".", 1)[1])):
         marks = " ".join("yes" if address in a else "no" for a in answered)
         console.line(f"{address:<15}  {labels.get(address, ''):<14}  {marks}")
-    seconds = follower.scan_seconds
-    for k in range(follower.scans):
-        which = f"scan {k + 1}: " if follower.scans > 1 else ""
+    seconds = run.seconds_since_listen(run.ends[-1])
+    for k in range(scans):
+        which = f"scan {k + 1}: " if scans > 1 else ""
         console.line(f"{which}{len(answered[k])} of {HOSTS_PER_SCAN} hosts answered in {seconds:.1f} s")
-
-    problems = list(follower.errors)
-    everyone = {lan.address(n) for n in range(1, HOSTS_PER_SCAN + 1)}
-    for address in sorted(everyone - set(seen)):
-        problems.append(f"{address} was never probed")
-    for address, count in sorted(seen.items()):
-        if address not in everyone:
-            problems.append(f"{address} is outside the swept range")
-        elif count != follower.scans:
-            problems.append(f"{address} was probed {count} times, expected {follower.scans}")
-    for k in range(follower.scans):
-        if answered[k] != expected:
-            missing = ", ".join(sorted(expected - answered[k])) or "none"
-            extra = ", ".join(sorted(answered[k] - expected)) or "none"
-            problems.append(f"scan {k + 1}: missing {missing}; unexpected {extra}")
-    return problems
+    return run.scan_problems(lan.prefix, expected, scans)
 
 
 def run_demo(args, console):
@@ -418,8 +259,7 @@ def run_demo(args, console):
     folder = ensure_build(console, args.build_dir, REPO / "build" / "demo" / "build.log")
     for path in (args.screenshot, args.transcript):
         path.parent.mkdir(parents=True, exist_ok=True)
-    if args.transcript.exists():
-        args.transcript.unlink()
+    args.transcript.unlink(missing_ok=True)
 
     with contextlib.ExitStack() as made:
         hosts = dict(args.lan_hosts)
@@ -435,12 +275,10 @@ def run_demo(args, console):
             console.line(f"     {lan.address(number):<15} {hosts[number]}")
 
         display = choose_display(console, args)
+        private = display is None
         try:
-            if display is None:
+            if private:
                 display = made.enter_context(XDisplay(width=1280, height=1024)).name
-                private = True
-            else:
-                private = False
             console.line("Wine: booting a fresh prefix inside the simulated LAN (the first start takes 5 to 20 s)")
             wine = made.enter_context(WineRunner(lan, display=display))
         except (DisplayError, WineError) as error:
@@ -461,9 +299,9 @@ def run_rivelo(args, console, lan, wine, folder, labels, expected, keep_open):
     with open(out_path, "wb") as output:
         process = wine.start(folder / "rivelo.exe", rivelo_args, cwd=folder, stdout=output, stderr=output)
         try:
-            follower = ScanFollower(args.transcript, args.scans)
-            follow(console, follower, process, args.timeout, labels)
-            problems = summary(console, follower, lan, labels, expected)
+            run = Transcript(args.transcript)
+            follow(console, run, args.scans, process, args.timeout, labels)
+            problems = summary(console, run, args.scans, lan, labels, expected)
             shot = take_screenshot(wine, args.screenshot)
             if keep_open:
                 console.line("Window left open: close it to finish")

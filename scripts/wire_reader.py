@@ -6,34 +6,24 @@ Only the values those messages hold are understood: null, bools, 32- and
 64-bit integers, strings, lists and maps with null, bool, integer or string
 keys. Anything else, truncated input, a repeated map key or bytes left over
 raise DecodeError, so a reader never mistakes a malformed message for a
-well-formed one. Standard library only; used by scripts/demo.py,
-bench/lan_evidence.py and the integration tests.
+well-formed one. Standard library only; used by scripts/transcript.py, the
+one reader of the transcript.
 """
 
 import struct
-from typing import Any, NamedTuple
+from collections import namedtuple
 
-NULL, TRUE, FALSE, INT32, INT64, ALT_STRING, STRING = 0, 1, 2, 3, 4, 5, 7
-LIST, MAP = 12, 13
+CONSTANTS = {0: None, 1: True, 2: False}
+INT32, INT64, ALT_STRING, STRING, LIST, MAP = 3, 4, 5, 7, 12, 13
 
 
 class DecodeError(ValueError):
     """The bytes are not a message this reader understands."""
 
 
-class MethodCall(NamedTuple):
-    method: str
-    arguments: Any
-
-
-class Success(NamedTuple):
-    result: Any
-
-
-class Error(NamedTuple):
-    code: str
-    message: str
-    details: Any
+MethodCall = namedtuple("MethodCall", "method arguments")
+Success = namedtuple("Success", "result")
+Error = namedtuple("Error", "code message details")
 
 
 class _Reader:
@@ -57,8 +47,8 @@ class _Reader:
 
     def value(self):
         tag = self.take(1)[0]
-        if tag in (NULL, TRUE, FALSE):
-            return {NULL: None, TRUE: True, FALSE: False}[tag]
+        if tag in CONSTANTS:
+            return CONSTANTS[tag]
         if tag == INT32:
             return struct.unpack("<i", self.take(4))[0]
         if tag == INT64:

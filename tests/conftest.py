@@ -19,6 +19,7 @@ REPO = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(REPO / "scripts"))
 
 from simlan import WINE, SimulatedLan, XDisplay  # noqa: E402
+from windows_build import default_root, rivelo_folder  # noqa: E402
 
 TOOLS = {"ip": "iproute2", "Xvfb": "xvfb", "import": "imagemagick", "identify": "imagemagick",
          "xwininfo": "x11-utils"}
@@ -36,13 +37,11 @@ def require_root_and_tools():
 
 @pytest.fixture(scope="session")
 def windows_build():
-    configured = os.environ.get("RIVELO_WINDOWS_BUILD")
-    root = Path(configured) if configured else REPO / "build" / "windows"
-    for folder in (root, root / "bin"):
-        if (folder / "rivelo.exe").is_file():
-            return folder
-    pytest.fail(f"rivelo.exe not found under {root} (build it: cmake --preset windows && "
-                "cmake --build --preset windows, or set RIVELO_WINDOWS_BUILD)")
+    folder = rivelo_folder(default_root())
+    if folder is None:
+        pytest.fail(f"rivelo.exe not found under {default_root()} (build it: cmake --preset windows && "
+                    "cmake --build --preset windows, or set RIVELO_WINDOWS_BUILD)")
+    return folder
 
 
 @pytest.fixture(scope="session")

@@ -1,135 +1,32 @@
-"""The demo: how it reads a scan from the transcript, how it refuses, a whole run
-with two scans in a small simulated LAN, and Ctrl-C; both runs must leave
+"""The demo: the times it prints while it follows a scan, how it refuses, a whole
+run with two scans in a small simulated LAN, and Ctrl-C; both runs must leave
 nothing behind."""
 
 import importlib.util
-import json
 import os
 import re
 import signal
 import subprocess
 import time
+import types
 from pathlib import Path
 
 import pytest
 
 from simlan import colour_count, prefix_pids
 from simlan.simlan import link_exists, namespace_exists
-from wire_reader import decode_envelope
+from test_transcript import PREFIX, end, event_bytes, listen, message, written
+import transcript
 
 REPO = Path(__file__).resolve().parents[1]
 DEMO_SH = REPO / "scripts" / "demo.sh"
-CHANNEL = "com.tarnok.rivelo/scanForPingableDevices"
-PREFIX = "10.77.9"
 
 spec = importlib.util.spec_from_file_location("demo", REPO / "scripts" / "demo.py")
 demo = importlib.util.module_from_spec(spec)
 spec.loader.exec_module(demo)
 
 
-# --- following the transcript: messages written byte by byte ----------------------
-
-def text(value):
-    return b"\x07" + bytes([len(value)]) + value.encode()
-
-
-def event_bytes(host, success):
-    answer = b"\x01" if success else b"\x02"
-    return b"\x00\x0d\x02" + text("ip") + text(f"{PREFIX}.{host}") + text("success") + answer
-
-
-def error_bytes(code, message):
-    return b"\x01" + text(code) + text(message) + b"\x00"
-
-
-def message(t, direction, payload, channel=CHANNEL, **extra):
-    return {"type": "message", "t": t, "direction": direction, "seq": 1, "channel": channel,
-            "hex": payload.hex(), "size": len(payload), **extra}
-
-
-def listen(t):
-    return message(t, "to_native", text("listen") + b"\x00", response_id=9)
-
-
-def end(t):
-    return message(t, "to_dart", b"")
-
-
-def sweep(answering, skip=(), twice=()):
-    return [message(100 + host, "to_dart", event_bytes(host, host in answering))
-            for host in range(1, 255) if host not in skip for _ in range(2 if host in twice else 1)]
-
-
-def follow(tmp_path, lines, scans=1):
-    follower = demo.ScanFollower(tmp_path / "t.jsonl", scans)
-    (tmp_path / "t.jsonl").write_text("".join(json.dumps(line) + "\n" for line in lines))
-    follower.poll()
-    return follower
-
-
-def problems(follower, expected_hosts):
-    lan = type("Lan", (), {"address": staticmethod(lambda host: f"{PREFIX}.{host}")})()
-    labels = {lan.address(h): f"h{h}" for h in expected_hosts}
-    return demo.summary(demo.Console(), follower, lan, labels, set(labels))
-
-
-def test_a_scan_is_followed_as_the_transcript_grows(tmp_path):
-    path = tmp_path / "t.jsonl"
-    follower = demo.ScanFollower(path, 1)
-    assert follower.poll() == []
-    other = message(3, "to_dart", event_bytes(99, True), channel="other/channel")
-    lines = [{"type": "first_frame", "t": 50.0}, listen(90.0), other] + sweep({1, 7, 23}) + [end(1290.0)]
-    written = "".join(json.dumps(line) + "\n" for line in lines)
-    path.write_text(written[:-20])
-    assert len(follower.poll()) == 254 and not follower.done
-    with open(path, "a") as f:
-        f.write(written[-20:])
-    assert follower.poll() == [] and follower.done
-    assert follower.scan_seconds == pytest.approx(1.2)
-    assert problems(follower, {1, 7, 23}) == []
-
-
-@pytest.mark.parametrize("lines, expected, problem", [
-    (sweep({1, 7}), {1, 7, 200}, "missing 10.77.9.200"),
-    (sweep({1, 7, 99}), {1, 7}, "unexpected 10.77.9.99"),
-    (sweep({1}, skip={254}), {1}, "10.77.9.254 was never probed"),
-    (sweep({1}, twice={30}), {1}, "10.77.9.30 was probed 2 times"),
-    (sweep({1}) + [message(5, "to_dart", error_bytes("error", "boom"))], {1}, "on the discovery stream: error boom"),
-    (sweep({1}) + [message(5, "to_dart", b"\x00\x0d\x01" + text("ip") + text("x"))], {1}, "unexpected event"),
-    (sweep({1}) + [message(5, "to_dart", event_bytes(1, True)[:-1] + b"\x03\x01\x00\x00\x00")], {1},
-     "unexpected event"),
-    (sweep({1}) + [message(5, "to_dart", b"\x00\x0d\x05")], {1}, "undecodable"),
-])
-def test_a_scan_that_differs_is_reported(tmp_path, lines, expected, problem):
-    found = problems(follow(tmp_path, [listen(1)] + lines + [end(900)]), expected)
-    assert any(problem in p for p in found), found
-
-
-@pytest.mark.parametrize("handled, answer, fatal", [
-    (True, b"\x00\x00", None),
-    (False, None, "no handler on the discovery channel"),
-    (True, error_bytes("error", "no thread"), "refused 'listen': error no thread"),
-    (True, b"\x07", "undecodable"),
-])
-def test_an_unanswered_or_refused_listen_is_fatal_at_once(tmp_path, handled, answer, fatal):
-    lines = [listen(1), {"type": "delivered", "t": 2, "direction": "to_native", "seq": 1, "handled": handled}]
-    if answer is not None:
-        lines.append({"type": "response", "t": 3, "response_id": 9, "hex": answer.hex()})
-    follower = follow(tmp_path, lines)
-    if fatal is None:
-        assert follower.fatal is None
-    else:
-        assert fatal in follower.fatal
-
-
-def test_two_interleaved_scans_are_told_apart(tmp_path):
-    interleaved = [line for pair in zip(sweep({1, 7}), sweep({1, 7})) for line in pair]
-    follower = follow(tmp_path, [listen(1), listen(2)] + interleaved + [end(900)], scans=2)
-    assert not follower.done
-    follower = follow(tmp_path, [listen(1), listen(2)] + interleaved + [end(900), end(910)], scans=2)
-    assert follower.done and problems(follower, {1, 7}) == []
-    assert follower.per_scan()[0] == [254, 254]
-
+# --- following the transcript ------------------------------------------------------
 
 class FeedingProcess:
     """A running rivelo.exe whose transcript grows by one chunk each time the demo looks."""
@@ -140,7 +37,7 @@ class FeedingProcess:
     def poll(self):
         if self.chunks:
             with open(self.path, "a") as f:
-                f.write("".join(json.dumps(line) + "\n" for line in self.chunks.pop(0)))
+                f.write(written(self.chunks.pop(0)))
         return None
 
 
@@ -148,9 +45,10 @@ def test_every_printed_time_comes_from_one_clock_in_order(tmp_path, capsys):
     events = [message(90 + 30 * host, "to_dart", event_bytes(host, host in (1, 77, 200))) for host in range(1, 255)]
     lines = [listen(90.0)] + events
     chunks = [lines[i:i + 40] for i in range(0, len(lines), 40)] + [[end(7900.0)]]
-    follower = demo.ScanFollower(tmp_path / "t.jsonl", 1)
-    demo.follow(demo.Console(), follower, FeedingProcess(follower.path, chunks), timeout=60, labels={})
-    problems(follower, {1, 77, 200})
+    run = transcript.Transcript(tmp_path / "t.jsonl")
+    demo.follow(demo.Console(), run, 1, FeedingProcess(run.path, chunks), timeout=60, labels={})
+    lan = types.SimpleNamespace(prefix=PREFIX)
+    assert demo.summary(demo.Console(), run, 1, lan, {}, {f"{PREFIX}.{h}" for h in (1, 77, 200)}) == []
     printed = capsys.readouterr().out
     times = [float(t) for t in re.findall(r"(\d+\.\d) s\b", printed)]
     assert times == sorted(times), printed
@@ -212,9 +110,7 @@ def test_two_scans_find_exactly_the_simulated_hosts(windows_build, tmp_path):
     answered = re.findall(r"scan \d: (\d+) of 254 hosts answered in (\d+\.\d) s", output)
     assert [count for count, _ in answered] == ["4", "4"]
     assert all(float(seconds) > 1.0 for _, seconds in answered)
-    lines = [json.loads(line) for line in (tmp_path / "t.jsonl").read_text().splitlines()]
-    events = [(int(decode_envelope(bytes.fromhex(line["hex"])).result["ip"].rsplit(".", 1)[1]), line["t"])
-              for line in lines if line["type"] == "message" and line["direction"] == "to_dart" and line["size"]]
+    events = [(int(ip.rsplit(".", 1)[1]), t) for t, ip, _ in transcript.read(tmp_path / "t.jsonl").events]
     # .251 to .254 are silent: each scan's last batch waits out the 200 ms pause and a whole 1 s echo
     # time-out after its own fifth batch, which ended no earlier than the 50th fifth-batch event of the two.
     fifth = sorted(t for host, t in events if 200 < host <= 250)

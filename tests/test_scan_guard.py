@@ -10,7 +10,6 @@ simlan.sh exec (which would refuse first). Never in the machine's own
 namespace: if the guard were broken, such a run would sweep a real network.
 """
 
-import json
 import os
 import subprocess
 
@@ -19,8 +18,8 @@ import pytest
 from simlan import WINE, IsolationError, WineRunner
 from simlan.simlan import SIMLAN
 from simlan.wine import WINESERVER
+from transcript import CHANNEL, read
 
-CHANNEL = "com.tarnok.rivelo/scanForPingableDevices"
 REFUSED = 20
 MARKER = "RIVELO_SIMULATED_LAN"
 OUTSIDE = "192.0.2"  # TEST-NET-1: documentation only, never routed
@@ -83,13 +82,12 @@ def test_scan_outside_a_simulated_lan_is_refused_before_any_listen(wine, simulat
         finally:
             wine.stop_server()
     errors = (tmp_path / "stderr").read_text(errors="replace")
-    transcript = tmp_path / "t.jsonl"
-    lines = [json.loads(line) for line in transcript.read_text().splitlines()] if transcript.exists() else []
-    guard = [line for line in lines if line["type"] == "scan_guard"]
+    transcript = read(tmp_path / "t.jsonl")
+    guard = transcript.of("scan_guard")
     assert run.returncode == REFUSED, errors
     assert [line["allowed"] for line in guard] == [False]
     assert reason in guard[0]["reason"]
-    assert not [line for line in lines if line["type"] == "message" and line["channel"] == CHANNEL]
+    assert transcript.of("message", channel=CHANNEL) == []
     refusal = [line for line in errors.splitlines() if "scan refused" in line]
     assert len(refusal) == 1 and reason in refusal[0] and "scripts/demo.sh" in refusal[0], errors
 
