@@ -9,8 +9,7 @@ standin/engine/transcript.md. Message bytes are decoded by wire_reader.py.
                                      # poll and returns its events
 
 A line counts once its newline is written, so a line still being written is
-never misread. Only the fields that every version of the transcript writes are
-read. What no sound run writes (an undecodable or unexpected event, an error
+never misread. What no sound run writes (an undecodable or unexpected event, an error
 envelope on the stream, a line that is no record) is collected in `problems`;
 what means that a scan can never end (a "listen" without a handler, refused or
 answered with undecodable bytes) is `fatal`.
@@ -132,8 +131,7 @@ class Transcript:
                 self.ends.append(record["t"])
             elif record["direction"] == "to_dart":
                 self._event(record["t"], payload)
-        elif (kind == "delivered" and record["seq"] in self._listen_seqs and not record["handled"]
-              and record.get("direction", "to_native") == "to_native"):
+        elif kind == "delivered" and record["seq"] in self._listen_seqs and not record["handled"]:
             self.fatal = "rivelo.exe has no handler on the discovery channel: 'listen' went unanswered"
         elif kind == "response" and record["response_id"] in self._listen_ids:
             try:

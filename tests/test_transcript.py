@@ -107,9 +107,7 @@ def test_how_a_scan_differs_from_the_lan(tmp_path, lines, scans, problem):
     (True, b"\x07", "undecodable"),
 ])
 def test_a_listen_unhandled_or_refused_is_fatal_at_once(tmp_path, handled, answer, fatal):
-    # A delivery to the Dart side (older transcripts write those) never stands for the listen's.
-    lines = [listen(), {"type": "delivered", "t": 2, "direction": "to_dart", "seq": 1, "handled": False},
-             {"type": "delivered", "t": 2, "seq": 1, "handled": handled}]
+    lines = [listen(), {"type": "delivered", "t": 2, "seq": 1, "handled": handled}]
     if answer is not None:
         lines.append({"type": "response", "t": 3, "response_id": 9, "hex": answer.hex()})
     run = read_lines(tmp_path, lines)

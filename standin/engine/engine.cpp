@@ -64,8 +64,7 @@ uint64_t StandinEngine::SendToNative(const std::string& channel,
   transcript_.Record("message", fields);
   queue_.Post([this, seq, id, channel, bytes] {
     const bool handled = DeliverToNative(engine_, channel, bytes, id);
-    transcript_.Record("delivered",
-                       {{"direction", "to_native"}, {"seq", seq}, {"handled", handled}});
+    transcript_.Record("delivered", {{"seq", seq}, {"handled", handled}});
     // Nobody listens on the channel: the Dart side gets the empty response.
     if (!handled && receiver_ != nullptr) receiver_->OnResponse(id, {});
   });
