@@ -6,8 +6,8 @@
 
 namespace standin {
 
-// GetDpiForMonitor from shcore.dll, looked up at run time because older
-// systems lack it; falls back to the screen's DPI, then to 96.
+// GetDpiForMonitor (Windows 8.1 and later, and Wine: all the stand-in runs
+// on); for a monitor it cannot ask, the screen's DPI, then 96.
 UINT MonitorDpi(HMONITOR monitor);
 
 }  // namespace standin

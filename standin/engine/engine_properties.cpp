@@ -5,18 +5,10 @@
 namespace standin {
 namespace {
 
+// Windows paths are at most 32767 characters long, so one call is enough.
 std::wstring ExecutableDirectory() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length =
-        GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0) return std::wstring();
-    if (length < path.size()) {
-      path.resize(length);
-      break;
-    }
-    path.resize(path.size() * 2);
-  }
+  std::wstring path(32768, L'\0');
+  path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
   const size_t separator = path.find_last_of(L"\\/");
   return separator == std::wstring::npos ? std::wstring() : path.substr(0, separator);
 }

@@ -54,29 +54,26 @@ class Painter {
 
   // Draws one line of text at (x, y) and returns its height.
   int Text(int x, int y, const std::string& text, HFONT font, COLORREF colour) const {
-    const HGDIOBJ previous = SelectObject(dc_, font);
-    SetTextColor(dc_, colour);
-    const std::wstring wide = WideFromUtf8(text);
-    SIZE extent{};
-    GetTextExtentPoint32W(dc_, wide.c_str(), static_cast<int>(wide.size()), &extent);
-    TextOutW(dc_, x, y, wide.c_str(), static_cast<int>(wide.size()));
-    SelectObject(dc_, previous);
-    return extent.cy;
+    return Draw(RECT{x, y, x, y}, text, font, colour, DT_NOCLIP);
   }
 
   void CentredText(const RECT& rect, const std::string& text, HFONT font, COLORREF colour) const {
-    const HGDIOBJ previous = SelectObject(dc_, font);
-    SetTextColor(dc_, colour);
-    RECT box = rect;
-    std::wstring wide = WideFromUtf8(text);
-    DrawTextW(dc_, wide.data(), static_cast<int>(wide.size()), &box,
-              DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
-    SelectObject(dc_, previous);
+    Draw(rect, text, font, colour, DT_CENTER | DT_VCENTER);
   }
 
   HDC dc() const { return dc_; }
 
  private:
+  int Draw(RECT box, const std::string& text, HFONT font, COLORREF colour, UINT format) const {
+    const HGDIOBJ previous = SelectObject(dc_, font);
+    SetTextColor(dc_, colour);
+    std::wstring wide = WideFromUtf8(text);
+    const int height = DrawTextW(dc_, wide.data(), static_cast<int>(wide.size()), &box,
+                                 format | DT_SINGLELINE | DT_NOPREFIX);
+    SelectObject(dc_, previous);
+    return height;
+  }
+
   HDC dc_;
   UINT dpi_;
 };
