@@ -24,7 +24,7 @@ std::string Format(const char* format, double value) {
 // is ours). kSpeed: other's time over ours, so above 1 is faster, and the
 // target is a floor. kCost: our time over other's, so 1 is the same cost, and
 // the target is a ceiling. kRate: our events per second over other's, no target.
-enum class Kind { kBelow, kSpeed, kCost, kRate };
+enum Kind { kBelow, kSpeed, kCost, kRate };
 
 struct Figure {
   const char* figure;
@@ -38,40 +38,39 @@ struct Figure {
 constexpr char kOneThread[] = "EventPath/real_time/threads:1";
 
 const Figure kFigures[] = {
-    {"host event: encode", "HostEvent/Encode", "HostEvent/Encode", "", Kind::kBelow, 100},
-    {"host event: decode", "HostEvent/Decode", "HostEvent/Decode", "", Kind::kBelow, 300},
+    {"host event: encode", "HostEvent/Encode", "HostEvent/Encode", "", kBelow, 100},
+    {"host event: decode", "HostEvent/Decode", "HostEvent/Decode", "", kBelow, 300},
     {"10000 host events: one vector", "Writes/OneVector", "Writes/OneVectorEach",
-     "a vector each", Kind::kCost, 2.0},
+     "a vector each", kCost, 2.0},
     {"host event: into 64 MiB spare", "Writes/SpareCapacity", "Writes/NoSpareCapacity",
-     "no spare", Kind::kCost, 1.2},
-    {"1 MiB bytes: encode", "Bytes/Encode", "Memcpy/1MiB", "memcpy", Kind::kSpeed, 0.5},
-    {"1 MiB bytes: decode", "Bytes/Decode", "Memcpy/1MiB", "memcpy", Kind::kSpeed, 0.5},
-    {"128 Ki doubles: encode", "Doubles/Encode", "Memcpy/1MiB", "memcpy", Kind::kSpeed, 0.5},
-    {"128 Ki doubles: decode", "Doubles/Decode", "Memcpy/1MiB", "memcpy", Kind::kSpeed, 0.5},
-    {"nested 1000 maps: encode", "Nested/Encode", "Nested/MsgpackPack", "msgpack-c",
-     Kind::kSpeed, 1.0},
+     "no spare", kCost, 1.2},
+    {"1 MiB bytes: encode", "Bytes/Encode", "Memcpy/1MiB", "memcpy", kSpeed, 0.5},
+    {"1 MiB bytes: decode", "Bytes/Decode", "Memcpy/1MiB", "memcpy", kSpeed, 0.5},
+    {"128 Ki doubles: encode", "Doubles/Encode", "Memcpy/1MiB", "memcpy", kSpeed, 0.5},
+    {"128 Ki doubles: decode", "Doubles/Decode", "Memcpy/1MiB", "memcpy", kSpeed, 0.5},
+    {"nested 1000 maps: encode", "Nested/Encode", "Nested/MsgpackPack", "msgpack-c", kSpeed, 1.0},
     {"nested 1000 maps: encode", "Nested/Encode", "Nested/NlohmannEncode", "nlohmann::json",
-     Kind::kSpeed, 2.5},
+     kSpeed, 2.5},
     {"nested 1000 maps: decode", "Nested/Decode", "Nested/MsgpackUnpack", "msgpack-c",
-     Kind::kSpeed, 0.3},
+     kSpeed, 0.3},
     {"nested 1000 maps: decode", "Nested/Decode", "Nested/NlohmannDecode", "nlohmann::json",
-     Kind::kSpeed, 3.0},
-    {"event path, 1 thread", kOneThread, kOneThread, "", Kind::kRate, 0},
-    {"event path, 8 threads", "EventPath/real_time/threads:8", kOneThread, "", Kind::kRate, 0},
-    {"event path, 50 threads", "EventPath/real_time/threads:50", kOneThread, "", Kind::kRate, 0},
+     kSpeed, 3.0},
+    {"event path, 1 thread", kOneThread, kOneThread, "", kRate, 0},
+    {"event path, 8 threads", "EventPath/real_time/threads:8", kOneThread, "", kRate, 0},
+    {"event path, 50 threads", "EventPath/real_time/threads:50", kOneThread, "", kRate, 0},
 };
 
 FigureRow Row(const Figure& f, const Measurement& mine, const Measurement& theirs) {
   switch (f.kind) {
-    case Kind::kBelow:
+    case kBelow:
       return {f.figure, Format("%.0f ns", mine.cpu_ns), "target < " + Format("%.0f ns", f.target),
               Format("%.2f of target", mine.cpu_ns / f.target), mine.cpu_ns < f.target};
-    case Kind::kRate:
+    case kRate:
       return {f.figure, Format("%.0f events/s", mine.items_per_second),
               "1 thread " + Format("%.0f events/s", theirs.items_per_second),
               Format("%.2fx", mine.items_per_second / theirs.items_per_second), true};
     default:
-      const bool speed = f.kind == Kind::kSpeed;
+      const bool speed = f.kind == kSpeed;
       const double ratio = speed ? theirs.cpu_ns / mine.cpu_ns : mine.cpu_ns / theirs.cpu_ns;
       return {f.figure, Format("%.1f us", mine.cpu_ns / 1000),
               std::string(f.other_name) + " " + Format("%.1f us", theirs.cpu_ns / 1000) +
@@ -88,7 +87,7 @@ std::vector<FigureRow> Figures(const std::map<std::string, Measurement>& measure
     auto mine = measured.find(f.ours);
     auto theirs = measured.find(f.other);
     if (mine != measured.end() && theirs != measured.end() &&
-        (f.kind != Kind::kRate || theirs->second.items_per_second > 0)) {
+        (f.kind != kRate || theirs->second.items_per_second > 0)) {
       rows.push_back(Row(f, mine->second, theirs->second));
     }
   }
