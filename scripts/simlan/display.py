@@ -99,7 +99,7 @@ def screenshot_when_drawn(display, path, window=None, timeout=30):
     deadline = time.monotonic() + timeout
     while True:
         screenshot(display, path, window)
-        if not is_blank(path) or time.monotonic() >= deadline:
+        if colour_count(path) > 1 or time.monotonic() >= deadline:
             return path
         time.sleep(0.3)
 
@@ -109,7 +109,3 @@ def colour_count(path):
     out = subprocess.run(["identify", "-format", "%k", str(path)],
                          capture_output=True, text=True, check=True).stdout
     return int(out.strip())
-
-
-def is_blank(path):
-    return colour_count(path) <= 1
