@@ -21,10 +21,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 
-soak=0
-fuzz_seconds=0
-sweeps=5
-soak_runs=50
+soak=0 fuzz_seconds=0 sweeps=5 soak_runs=50
 for arg in "$@"; do
     case $arg in
         --soak) soak=1 ;;
@@ -88,24 +85,20 @@ if [ "$fuzz_seconds" -gt 0 ]; then
     done
 fi
 
-if grep -q 'MISSED$' "$figures"; then
-    status=1
-fi
+! grep -q 'MISSED$' "$figures" || status=1
 printf '\n%s, %s, %s\n\n' "$(hostname)" "$(date -u '+%Y-%m-%d %H:%M UTC')" \
     "$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//'), $(nproc) cores"
-awk -F'\t' '
-    BEGIN { split("figure|value|target or peer|ratio|result", head, "|")
-            for (i = 1; i <= 5; i++) width[i] = length(head[i]) }
+printf 'figure\tvalue\ttarget or peer\tratio\tresult\n' | cat - "$figures" | awk -F'\t' '
     { for (i = 1; i <= 5; i++) { cell[NR, i] = $i; if (length($i) > width[i]) width[i] = length($i) } }
-    function row(get,    i, line) {
+    # Row 0 is the line of dashes under the head.
+    function row(r,    i, line, text) {
         line = "|"
-        for (i = 1; i <= 5; i++) line = line sprintf(" %-" width[i] "s |", get[i])
+        for (i = 1; i <= 5; i++) {
+            text = cell[r, i]
+            if (r == 0) { text = sprintf("%" width[i] "s", ""); gsub(/ /, "-", text) }
+            line = line sprintf(" %-" width[i] "s |", text)
+        }
         print line
     }
-    END {
-        row(head)
-        for (i = 1; i <= 5; i++) { dash[i] = sprintf("%" width[i] "s", ""); gsub(/ /, "-", dash[i]) }
-        row(dash)
-        for (r = 1; r <= NR; r++) { for (i = 1; i <= 5; i++) one[i] = cell[r, i]; row(one) }
-    }' "$figures"
+    END { row(1); row(0); for (r = 2; r <= NR; r++) row(r) }'
 exit $status
