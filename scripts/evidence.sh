@@ -70,18 +70,14 @@ if [ "$fuzz_seconds" -gt 0 ]; then
         work=$out/fuzz-$target
         mkdir -p "$work/corpus"
         cp "$seeds"* "$work/corpus/"
-        if (cd "$work" && "$binaries/$target" -max_total_time="$fuzz_seconds" \
-                -malloc_limit_mb=64 -print_final_stats=1 corpus >run.log 2>&1); then
-            finding=none
-        else
-            finding="see $work/run.log"
-            status=1
-        fi
+        finding=none result=met
+        (cd "$work" && "$binaries/$target" -max_total_time="$fuzz_seconds" \
+            -malloc_limit_mb=64 -print_final_stats=1 corpus >run.log 2>&1) ||
+            finding="see $work/run.log" result=MISSED
         runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/run.log")
         cov=$(grep -o 'cov: [0-9]*' "$work/run.log" | tail -n 1 | cut -d' ' -f2)
         printf 'fuzz %s, %s s\t%s runs, cov %s\tno crash, leak or check failure\t%s\t%s\n' \
-            "$target" "$fuzz_seconds" "${runs:-?}" "${cov:-?}" "findings: $finding" \
-            "$([ "$finding" = none ] && echo met || echo MISSED)" >>"$figures"
+            "$target" "$fuzz_seconds" "${runs:-?}" "${cov:-?}" "findings: $finding" "$result" >>"$figures"
     done
 fi
 

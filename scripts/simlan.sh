@@ -99,9 +99,9 @@ cmd_up() {
         n=${h%%=*}
         valid_host "$n"
         [ "$n" != "$self" ] || die 2 "host $n is the self address"
-        if [ "$n" != "$h" ]; then
-            printf '%s' "${h#*=}" | grep -Eq '^[A-Za-z0-9][A-Za-z0-9.-]*$' || die 2 "bad label in '$h'"
-        fi
+        # HOST=LABEL
+        [ "$n" = "$h" ] || printf '%s' "${h#*=}" | grep -Eq '^[A-Za-z0-9][A-Za-z0-9.-]*$' ||
+            die 2 "bad label in '$h'"
     done
     need_root
 
@@ -125,13 +125,10 @@ cmd_up() {
     trap 'exit 130' INT
     trap 'exit 143' TERM
     trap 'status=$?; if [ $status -ne 0 ]; then echo "simlan: up failed, removing what was made" >&2; cmd_down "$name" >/dev/null 2>&1 || true; fi' EXIT
-    touch "$STATE_DIR/$name/created"
     a=$name-a b=$name-b
     ip netns add "$a"
     ip netns add "$b"
-    ip link add "$a" type veth peer name "$b"
-    ip link set "$a" netns "$a"
-    ip link set "$b" netns "$b"
+    ip link add "$a" netns "$a" type veth peer name "$b" netns "$b"
     # Nothing in A may reach past the veth, not even by link-local IPv6.
     if [ -d /proc/sys/net/ipv6 ]; then
         ip netns exec "$a" sysctl -qw net.ipv6.conf.all.disable_ipv6=1 net.ipv6.conf.default.disable_ipv6=1 \
@@ -240,10 +237,8 @@ cmd_exec() {
     # Set only here, after both checks passed.
     export RIVELO_SIMULATED_LAN="$token"
     # Remember the Wine prefix so that down can stop its wineserver.
-    if [ -n "${WINEPREFIX:-}" ]; then
-        grep -qxF "$WINEPREFIX" "$STATE_DIR/$name/wineprefixes" 2>/dev/null ||
-            echo "$WINEPREFIX" >> "$STATE_DIR/$name/wineprefixes"
-    fi
+    [ -z "${WINEPREFIX:-}" ] || grep -qxF "$WINEPREFIX" "$STATE_DIR/$name/wineprefixes" 2>/dev/null ||
+        echo "$WINEPREFIX" >> "$STATE_DIR/$name/wineprefixes"
     exec ip netns exec "$name-a" "$@"
 }
 
@@ -275,11 +270,7 @@ cmd_down() {
     # half a LAN behind.
     trap '' INT TERM
     a=$name-a b=$name-b
-    prefixes="$*"
-    if [ -r "$STATE_DIR/$name/wineprefixes" ]; then
-        prefixes="$prefixes $(cat "$STATE_DIR/$name/wineprefixes")"
-    fi
-    for p in $prefixes; do
+    for p in "$@" $(cat "$STATE_DIR/$name/wineprefixes" 2>/dev/null || true); do
         [ -d "$p" ] || continue
         # -k only signals a running server; it never starts one.
         WINEPREFIX=$p timeout 15 "$WINESERVER" -k >/dev/null 2>&1 || true

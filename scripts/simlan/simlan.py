@@ -134,11 +134,9 @@ class SimulatedLan:
 
     @property
     def marker(self):
-        """The LAN's token, which simlan.sh exec sets as RIVELO_SIMULATED_LAN."""
-        for line in self.hosts_file.read_text().splitlines():
-            if line.startswith("# RIVELO_SIMULATED_LAN="):
-                return line.split("=", 1)[1]
-        raise SimlanError(f"{self.hosts_file} holds no token")
+        """The LAN's token, which simlan.sh exec sets as RIVELO_SIMULATED_LAN (check proves that the
+        hosts file holds the same)."""
+        return (STATE_DIR / self.name / "token").read_text().strip()
 
     # Life cycle ----------------------------------------------------------
     def __enter__(self):
@@ -163,22 +161,19 @@ class SimulatedLan:
                 self.name, self.prefix = name, prefix
                 (STATE_DIR / name / "owner").write_text(owner_token())
                 _cleanup.add(self)
-                if interrupted is not None:
+                try:
+                    if interrupted is not None:
+                        raise interrupted
+                    self.check()
+                except BaseException:
                     self.close()
-                    raise interrupted
-                break
+                    raise
+                return self
             if interrupted is not None:
                 raise interrupted
             if code != TAKEN:
                 raise SimlanError(err.strip() or f"simlan.sh up exited with {code}")
-        else:
-            raise SimlanError("no free simulated LAN slot after 32 attempts")
-        try:
-            self.check()
-        except BaseException:
-            self.close()
-            raise
-        return self
+        raise SimlanError("no free simulated LAN slot after 32 attempts")
 
     def close(self):
         """Removes everything; safe to call twice and after a failed open."""
