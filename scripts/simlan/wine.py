@@ -203,7 +203,6 @@ def start_for_tests(prefix):
     prefix = Path(prefix)
     stop_for_tests(prefix)
     try:
-        prefix.mkdir(parents=True, exist_ok=True)
         display = os.environ.get("DISPLAY")
         if not display:
             # The screen fits a 700 x 600 window scaled to 200 %.
