@@ -50,7 +50,7 @@ class CollectingReporter : public benchmark::ConsoleReporter {
       const double to_ns = 1e9 / benchmark::GetTimeUnitMultiplier(run.time_unit);
       auto items = run.counters.find("items_per_second");
       const rivelo_bench::Measurement repetition{
-          run.GetAdjustedRealTime() * to_ns, run.GetAdjustedCPUTime() * to_ns,
+          run.GetAdjustedCPUTime() * to_ns,
           items == run.counters.end() ? 0.0 : items->second.value};
       auto [measurement, first] = measured_.emplace(run.run_name.str(), repetition);
       if (!first) {

@@ -59,34 +59,52 @@ EncodableValue HostEvent() {
                                      {EncodableValue("success"), EncodableValue(true)}});
 }
 
-void BenchmarkEncode(benchmark::State& state, const EncodableValue& value) {
+// The messages are byte containers, or pointers to one.
+template <typename Bytes>
+const Bytes& Contents(const Bytes& bytes) { return bytes; }
+template <typename Bytes>
+const Bytes& Contents(const std::unique_ptr<Bytes>& bytes) { return *bytes; }
+
+// Codecs and peers alike: encode() makes one message per iteration.
+template <typename Encode>
+void MeasureEncode(benchmark::State& state, Encode encode) {
   size_t bytes = 0;
   for (auto _ : state) {
-    std::unique_ptr<std::vector<uint8_t>> message = Codec().EncodeSuccessEnvelope(&value);
-    bytes = message->size();
-    benchmark::DoNotOptimize(message->data());
+    const auto message = encode();
+    bytes = Contents(message).size();
+    benchmark::DoNotOptimize(Contents(message).data());
     benchmark::ClobberMemory();
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
 }
 
-void BenchmarkDecode(benchmark::State& state, const EncodableValue& value) {
-  const std::unique_ptr<std::vector<uint8_t>> message = Codec().EncodeSuccessEnvelope(&value);
-  ObservingResult result;
+// work(source) once per iteration: a decode, or the copy that bounds the bulk figures.
+template <typename Source, typename Work>
+void MeasureOnSource(benchmark::State& state, const Source& source, Work work) {
   for (auto _ : state) {
-    Codec().DecodeResponseEnvelope(message->data(), message->size(), &result);
+    benchmark::DoNotOptimize(work(source));
     benchmark::ClobberMemory();
   }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * source.size()));
+}
+
+void BenchmarkEncode(benchmark::State& state, const EncodableValue& value) {
+  MeasureEncode(state, [&] { return Codec().EncodeSuccessEnvelope(&value); });
+}
+
+void BenchmarkDecode(benchmark::State& state, const EncodableValue& value) {
+  ObservingResult result;
+  MeasureOnSource(state, *Codec().EncodeSuccessEnvelope(&value),
+                  [&](const std::vector<uint8_t>& m) {
+                    return Codec().DecodeResponseEnvelope(m.data(), m.size(), &result);
+                  });
   if (!result.succeeded()) {
     state.SkipWithError("the envelope did not decode to a value");
   }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * message->size()));
 }
 
-void HostEventEncode(benchmark::State& state) { BenchmarkEncode(state, HostEvent()); }
-void HostEventDecode(benchmark::State& state) { BenchmarkDecode(state, HostEvent()); }
-BENCHMARK(HostEventEncode)->Name("HostEvent/Encode");
-BENCHMARK(HostEventDecode)->Name("HostEvent/Decode");
+BENCHMARK_CAPTURE(BenchmarkEncode, host_event, HostEvent())->Name("HostEvent/Encode");
+BENCHMARK_CAPTURE(BenchmarkDecode, host_event, HostEvent())->Name("HostEvent/Decode");
 
 // The built-in writer's cost follows what it writes: many top-level writes
 // into one vector against the same writes each into a vector of its own, and
@@ -137,40 +155,29 @@ BENCHMARK_CAPTURE(HostEventAfterClear, none, 0)->Name("Writes/NoSpareCapacity");
 
 EncodableValue Bytes() {
   std::vector<uint8_t> bytes(kBulkBytes);
-  for (size_t i = 0; i < bytes.size(); ++i) {
-    bytes[i] = static_cast<uint8_t>(i * 131);
-  }
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 131);
   return EncodableValue(std::move(bytes));
 }
 
 EncodableValue Doubles() {
   std::vector<double> doubles(kBulkDoubles);
-  for (size_t i = 0; i < doubles.size(); ++i) {
-    doubles[i] = static_cast<double>(i) * 0.25;
-  }
+  for (size_t i = 0; i < doubles.size(); ++i) doubles[i] = static_cast<double>(i) / 4;
   return EncodableValue(std::move(doubles));
 }
 
-void BytesEncode(benchmark::State& state) { BenchmarkEncode(state, Bytes()); }
-void BytesDecode(benchmark::State& state) { BenchmarkDecode(state, Bytes()); }
-void DoublesEncode(benchmark::State& state) { BenchmarkEncode(state, Doubles()); }
-void DoublesDecode(benchmark::State& state) { BenchmarkDecode(state, Doubles()); }
-BENCHMARK(BytesEncode)->Name("Bytes/Encode");
-BENCHMARK(BytesDecode)->Name("Bytes/Decode");
-BENCHMARK(DoublesEncode)->Name("Doubles/Encode");
-BENCHMARK(DoublesDecode)->Name("Doubles/Decode");
+BENCHMARK_CAPTURE(BenchmarkEncode, bytes, Bytes())->Name("Bytes/Encode");
+BENCHMARK_CAPTURE(BenchmarkDecode, bytes, Bytes())->Name("Bytes/Decode");
+BENCHMARK_CAPTURE(BenchmarkEncode, doubles, Doubles())->Name("Doubles/Encode");
+BENCHMARK_CAPTURE(BenchmarkDecode, doubles, Doubles())->Name("Doubles/Decode");
 
 // The floor for both bulk figures: the same number of bytes copied between
 // two buffers that stay allocated.
 void Memcpy(benchmark::State& state) {
   const std::vector<uint8_t> source(kBulkBytes, 0x5A);
   std::vector<uint8_t> destination(kBulkBytes);
-  for (auto _ : state) {
-    std::memcpy(destination.data(), source.data(), source.size());
-    benchmark::DoNotOptimize(destination.data());
-    benchmark::ClobberMemory();
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kBulkBytes));
+  MeasureOnSource(state, source, [&](const std::vector<uint8_t>& s) {
+    return std::memcpy(destination.data(), s.data(), s.size());
+  });
 }
 BENCHMARK(Memcpy)->Name("Memcpy/1MiB");
 
@@ -207,10 +214,8 @@ EncodableValue NestedValue() {
   return EncodableValue(std::move(list));
 }
 
-void NestedEncode(benchmark::State& state) { BenchmarkEncode(state, NestedValue()); }
-void NestedDecode(benchmark::State& state) { BenchmarkDecode(state, NestedValue()); }
-BENCHMARK(NestedEncode)->Name("Nested/Encode");
-BENCHMARK(NestedDecode)->Name("Nested/Decode");
+BENCHMARK_CAPTURE(BenchmarkEncode, nested, NestedValue())->Name("Nested/Encode");
+BENCHMARK_CAPTURE(BenchmarkDecode, nested, NestedValue())->Name("Nested/Decode");
 
 // msgpack-c's counterpart of the value tree is msgpack::object: packing
 // walks such a tree and unpacking builds one, as the standard codec does
@@ -248,23 +253,12 @@ msgpack::sbuffer MsgpackNested() {
 void MsgpackPack(benchmark::State& state) {
   const msgpack::sbuffer source = MsgpackNested();
   const msgpack::object_handle tree = msgpack::unpack(source.data(), source.size());
-  size_t bytes = 0;
-  for (auto _ : state) {
-    const msgpack::sbuffer buffer = MsgpackPackOnce(tree.get());
-    bytes = buffer.size();
-    benchmark::DoNotOptimize(buffer.data());
-    benchmark::ClobberMemory();
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
+  MeasureEncode(state, [&] { return MsgpackPackOnce(tree.get()); });
 }
 
 void MsgpackUnpack(benchmark::State& state) {
-  const msgpack::sbuffer source = MsgpackNested();
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(MsgpackUnpackOnce(source));
-    benchmark::ClobberMemory();
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * source.size()));
+  MeasureOnSource(state, MsgpackNested(),
+                  [](const msgpack::sbuffer& s) { return MsgpackUnpackOnce(s); });
 }
 BENCHMARK(MsgpackPack)->Name("Nested/MsgpackPack");
 BENCHMARK(MsgpackUnpack)->Name("Nested/MsgpackUnpack");
@@ -294,23 +288,12 @@ nlohmann::json NlohmannNested() {
 
 void NlohmannEncode(benchmark::State& state) {
   const nlohmann::json tree = NlohmannNested();
-  size_t bytes = 0;
-  for (auto _ : state) {
-    const std::vector<uint8_t> message = NlohmannEncodeOnce(tree);
-    bytes = message.size();
-    benchmark::DoNotOptimize(message.data());
-    benchmark::ClobberMemory();
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
+  MeasureEncode(state, [&] { return NlohmannEncodeOnce(tree); });
 }
 
 void NlohmannDecode(benchmark::State& state) {
-  const std::vector<uint8_t> source = nlohmann::json::to_msgpack(NlohmannNested());
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(NlohmannDecodeOnce(source));
-    benchmark::ClobberMemory();
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * source.size()));
+  MeasureOnSource(state, nlohmann::json::to_msgpack(NlohmannNested()),
+                  [](const std::vector<uint8_t>& s) { return NlohmannDecodeOnce(s); });
 }
 BENCHMARK(NlohmannEncode)->Name("Nested/NlohmannEncode");
 BENCHMARK(NlohmannDecode)->Name("Nested/NlohmannDecode");

@@ -1,13 +1,13 @@
 #include "bench/figures.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <string>
 
 namespace rivelo_bench {
 
 void Measurement::KeepFaster(const Measurement& other) {
-  real_ns = std::min(real_ns, other.real_ns);
   cpu_ns = std::min(cpu_ns, other.cpu_ns);
   items_per_second = std::max(items_per_second, other.items_per_second);
 }
@@ -20,116 +20,95 @@ std::string Format(const char* format, double value) {
   return text;
 }
 
-const Measurement* Find(const std::map<std::string, Measurement>& measured,
-                        const std::string& name) {
-  auto found = measured.find(name);
-  return found == measured.end() ? nullptr : &found->second;
-}
+// How `ours` is set against `other`. kBelow: our time against a ceiling (other
+// is ours). kSpeed: other's time over ours, so above 1 is faster, and the
+// target is a floor. kCost: our time over other's, so 1 is the same cost, and
+// the target is a ceiling. kRate: our events per second over other's, no target.
+enum Kind { kBelow, kSpeed, kCost, kRate };
 
-// `ours` against `other` on the same work. kSpeed: other's time over ours, so
-// above 1 is faster, and the target is a floor. kCost: our time over other's,
-// so 1 is the same cost, and the target is a ceiling.
-enum class Ratio { kSpeed, kCost };
+struct Figure {
+  const char* figure;
+  const char* ours;
+  const char* other;
+  const char* other_name;
+  Kind kind;
+  double target;
+};
 
-void AddRatio(const std::map<std::string, Measurement>& measured, const char* figure,
-              const std::string& ours, const std::string& other, const char* other_name,
-              Ratio kind, double target, std::vector<FigureRow>* rows) {
-  const Measurement* mine = Find(measured, ours);
-  const Measurement* theirs = Find(measured, other);
-  if (mine == nullptr || theirs == nullptr) {
-    return;
+constexpr char kOneThread[] = "EventPath/real_time/threads:1";
+
+const Figure kFigures[] = {
+    {"host event: encode", "HostEvent/Encode", "HostEvent/Encode", "", kBelow, 100},
+    {"host event: decode", "HostEvent/Decode", "HostEvent/Decode", "", kBelow, 300},
+    {"10000 host events: one vector", "Writes/OneVector", "Writes/OneVectorEach",
+     "a vector each", kCost, 2.0},
+    {"host event: into 64 MiB spare", "Writes/SpareCapacity", "Writes/NoSpareCapacity",
+     "no spare", kCost, 1.2},
+    {"1 MiB bytes: encode", "Bytes/Encode", "Memcpy/1MiB", "memcpy", kSpeed, 0.5},
+    {"1 MiB bytes: decode", "Bytes/Decode", "Memcpy/1MiB", "memcpy", kSpeed, 0.5},
+    {"128 Ki doubles: encode", "Doubles/Encode", "Memcpy/1MiB", "memcpy", kSpeed, 0.5},
+    {"128 Ki doubles: decode", "Doubles/Decode", "Memcpy/1MiB", "memcpy", kSpeed, 0.5},
+    {"nested 1000 maps: encode", "Nested/Encode", "Nested/MsgpackPack", "msgpack-c", kSpeed, 1.0},
+    {"nested 1000 maps: encode", "Nested/Encode", "Nested/NlohmannEncode", "nlohmann::json",
+     kSpeed, 2.5},
+    {"nested 1000 maps: decode", "Nested/Decode", "Nested/MsgpackUnpack", "msgpack-c",
+     kSpeed, 0.3},
+    {"nested 1000 maps: decode", "Nested/Decode", "Nested/NlohmannDecode", "nlohmann::json",
+     kSpeed, 3.0},
+    {"event path, 1 thread", kOneThread, kOneThread, "", kRate, 0},
+    {"event path, 8 threads", "EventPath/real_time/threads:8", kOneThread, "", kRate, 0},
+    {"event path, 50 threads", "EventPath/real_time/threads:50", kOneThread, "", kRate, 0},
+};
+
+FigureRow Row(const Figure& f, const Measurement& mine, const Measurement& theirs) {
+  switch (f.kind) {
+    case kBelow:
+      return {f.figure, Format("%.0f ns", mine.cpu_ns), "target < " + Format("%.0f ns", f.target),
+              Format("%.2f of target", mine.cpu_ns / f.target), mine.cpu_ns < f.target};
+    case kRate:
+      return {f.figure, Format("%.0f events/s", mine.items_per_second),
+              "1 thread " + Format("%.0f events/s", theirs.items_per_second),
+              Format("%.2fx", mine.items_per_second / theirs.items_per_second), true};
+    default:
+      const bool speed = f.kind == kSpeed;
+      const double ratio = speed ? theirs.cpu_ns / mine.cpu_ns : mine.cpu_ns / theirs.cpu_ns;
+      return {f.figure, Format("%.1f us", mine.cpu_ns / 1000),
+              std::string(f.other_name) + " " + Format("%.1f us", theirs.cpu_ns / 1000) +
+                  (speed ? ", target >= " : ", target <= ") + Format("%.1fx", f.target),
+              Format("%.2fx", ratio), speed ? ratio >= f.target : ratio <= f.target};
   }
-  const bool speed = kind == Ratio::kSpeed;
-  const double ratio = speed ? theirs->cpu_ns / mine->cpu_ns : mine->cpu_ns / theirs->cpu_ns;
-  rows->push_back({figure, Format("%.1f us", mine->cpu_ns / 1000),
-                   std::string(other_name) + " " + Format("%.1f us", theirs->cpu_ns / 1000) +
-                       (speed ? ", target >= " : ", target <= ") + Format("%.1fx", target),
-                   Format("%.2fx", ratio), speed ? ratio >= target : ratio <= target});
-}
-
-void AddTimeBelow(const std::map<std::string, Measurement>& measured, const char* figure,
-                  const std::string& ours, double below_ns, std::vector<FigureRow>* rows) {
-  const Measurement* mine = Find(measured, ours);
-  if (mine == nullptr) {
-    return;
-  }
-  rows->push_back({figure, Format("%.0f ns", mine->cpu_ns),
-                   "target < " + Format("%.0f ns", below_ns),
-                   Format("%.2f of target", mine->cpu_ns / below_ns),
-                   mine->cpu_ns < below_ns});
-}
-
-void AddRate(const std::map<std::string, Measurement>& measured, const char* figure,
-             const std::string& ours, const std::string& reference, std::vector<FigureRow>* rows) {
-  const Measurement* mine = Find(measured, ours);
-  const Measurement* base = Find(measured, reference);
-  if (mine == nullptr || base == nullptr || base->items_per_second <= 0) {
-    return;
-  }
-  rows->push_back({figure, Format("%.0f events/s", mine->items_per_second),
-                   "1 thread " + Format("%.0f events/s", base->items_per_second),
-                   Format("%.2fx", mine->items_per_second / base->items_per_second), true});
 }
 
 }  // namespace
 
 std::vector<FigureRow> Figures(const std::map<std::string, Measurement>& measured) {
   std::vector<FigureRow> rows;
-  AddTimeBelow(measured, "host event: encode", "HostEvent/Encode", 100, &rows);
-  AddTimeBelow(measured, "host event: decode", "HostEvent/Decode", 300, &rows);
-  const struct {
-    const char* figure;
-    const char* ours;
-    const char* other;
-    const char* other_name;
-    Ratio kind;
-    double target;
-  } ratios[] = {
-      {"10000 host events: one vector", "Writes/OneVector", "Writes/OneVectorEach",
-       "a vector each", Ratio::kCost, 2.0},
-      {"host event: into 64 MiB spare", "Writes/SpareCapacity", "Writes/NoSpareCapacity",
-       "no spare", Ratio::kCost, 1.2},
-      {"1 MiB bytes: encode", "Bytes/Encode", "Memcpy/1MiB", "memcpy", Ratio::kSpeed, 0.5},
-      {"1 MiB bytes: decode", "Bytes/Decode", "Memcpy/1MiB", "memcpy", Ratio::kSpeed, 0.5},
-      {"128 Ki doubles: encode", "Doubles/Encode", "Memcpy/1MiB", "memcpy", Ratio::kSpeed, 0.5},
-      {"128 Ki doubles: decode", "Doubles/Decode", "Memcpy/1MiB", "memcpy", Ratio::kSpeed, 0.5},
-      {"nested 1000 maps: encode", "Nested/Encode", "Nested/MsgpackPack", "msgpack-c",
-       Ratio::kSpeed, 1.0},
-      {"nested 1000 maps: encode", "Nested/Encode", "Nested/NlohmannEncode", "nlohmann::json",
-       Ratio::kSpeed, 2.5},
-      {"nested 1000 maps: decode", "Nested/Decode", "Nested/MsgpackUnpack", "msgpack-c",
-       Ratio::kSpeed, 0.3},
-      {"nested 1000 maps: decode", "Nested/Decode", "Nested/NlohmannDecode", "nlohmann::json",
-       Ratio::kSpeed, 3.0},
-  };
-  for (const auto& r : ratios) {
-    AddRatio(measured, r.figure, r.ours, r.other, r.other_name, r.kind, r.target, &rows);
+  for (const Figure& f : kFigures) {
+    auto mine = measured.find(f.ours);
+    auto theirs = measured.find(f.other);
+    if (mine != measured.end() && theirs != measured.end() &&
+        (f.kind != kRate || theirs->second.items_per_second > 0)) {
+      rows.push_back(Row(f, mine->second, theirs->second));
+    }
   }
-  const std::string one = "EventPath/real_time/threads:1";
-  AddRate(measured, "event path, 1 thread", one, one, &rows);
-  AddRate(measured, "event path, 8 threads", "EventPath/real_time/threads:8", one, &rows);
-  AddRate(measured, "event path, 50 threads", "EventPath/real_time/threads:50", one, &rows);
   return rows;
 }
 
 void PrintTable(const std::vector<FigureRow>& rows, std::ostream& out) {
-  size_t widths[4] = {6, 5, 14, 5};
-  for (const FigureRow& row : rows) {
-    widths[0] = std::max(widths[0], row.figure.size());
-    widths[1] = std::max(widths[1], row.value.size());
-    widths[2] = std::max(widths[2], row.target_or_peer.size());
-    widths[3] = std::max(widths[3], row.ratio.size());
+  std::vector<std::array<std::string, 5>> lines = {
+      {"figure", "value", "target or peer", "ratio", ""}};
+  for (const FigureRow& r : rows) {
+    lines.push_back({r.figure, r.value, r.target_or_peer, r.ratio, r.met ? "" : "MISSED"});
   }
-  auto line = [&](const std::string& a, const std::string& b, const std::string& c,
-                  const std::string& d, const std::string& e) {
-    out << a << std::string(widths[0] - a.size() + 2, ' ') << b
-        << std::string(widths[1] - b.size() + 2, ' ') << c
-        << std::string(widths[2] - c.size() + 2, ' ') << d
-        << std::string(widths[3] - d.size() + 2, ' ') << e << '\n';
-  };
-  line("figure", "value", "target or peer", "ratio", "");
-  for (const FigureRow& row : rows) {
-    line(row.figure, row.value, row.target_or_peer, row.ratio, row.met ? "" : "MISSED");
+  size_t widths[4] = {};
+  for (const auto& line : lines) {
+    for (size_t i = 0; i < 4; ++i) widths[i] = std::max(widths[i], line[i].size());
+  }
+  for (const auto& line : lines) {
+    for (size_t i = 0; i < 4; ++i) {
+      out << line[i] << std::string(widths[i] - line[i].size() + 2, ' ');
+    }
+    out << line[4] << '\n';
   }
 }
 

@@ -21,7 +21,6 @@ namespace rivelo_bench {
 // event path's rate is per second of wall time, as its threads compete for
 // the cores by design.
 struct Measurement {
-  double real_ns = 0;            // per iteration
   double cpu_ns = 0;             // per iteration, of the measuring thread
   double items_per_second = 0;   // 0 when the benchmark counts no items
 

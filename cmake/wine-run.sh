@@ -4,11 +4,9 @@
 # fixture), so each test executable attaches to it instead of booting Wine,
 # and to the X display that the fixture gave the prefix, if it gave one.
 set -eu
-: "${WINEPREFIX:=${RIVELO_WINEPREFIX:-$PWD/wineprefix}}"
-export WINEPREFIX
+export WINEPREFIX="${WINEPREFIX:-${RIVELO_WINEPREFIX:-$PWD/wineprefix}}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 if [ -z "${DISPLAY:-}" ] && [ -s "$WINEPREFIX/xvfb.display" ]; then
-    DISPLAY=:$(cat "$WINEPREFIX/xvfb.display")
-    export DISPLAY
+    export DISPLAY=":$(cat "$WINEPREFIX/xvfb.display")"
 fi
 exec /usr/lib/wine/wine64 "$@"

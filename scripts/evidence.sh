@@ -21,10 +21,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 
-soak=0
-fuzz_seconds=0
-sweeps=5
-soak_runs=50
+soak=0 fuzz_seconds=0 sweeps=5 soak_runs=50
 for arg in "$@"; do
     case $arg in
         --soak) soak=1 ;;
@@ -73,39 +70,31 @@ if [ "$fuzz_seconds" -gt 0 ]; then
         work=$out/fuzz-$target
         mkdir -p "$work/corpus"
         cp "$seeds"* "$work/corpus/"
-        if (cd "$work" && "$binaries/$target" -max_total_time="$fuzz_seconds" \
-                -malloc_limit_mb=64 -print_final_stats=1 corpus >run.log 2>&1); then
-            finding=none
-        else
-            finding="see $work/run.log"
-            status=1
-        fi
+        finding=none result=met
+        (cd "$work" && "$binaries/$target" -max_total_time="$fuzz_seconds" \
+            -malloc_limit_mb=64 -print_final_stats=1 corpus >run.log 2>&1) ||
+            finding="see $work/run.log" result=MISSED
         runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/run.log")
         cov=$(grep -o 'cov: [0-9]*' "$work/run.log" | tail -n 1 | cut -d' ' -f2)
         printf 'fuzz %s, %s s\t%s runs, cov %s\tno crash, leak or check failure\t%s\t%s\n' \
-            "$target" "$fuzz_seconds" "${runs:-?}" "${cov:-?}" "findings: $finding" \
-            "$([ "$finding" = none ] && echo met || echo MISSED)" >>"$figures"
+            "$target" "$fuzz_seconds" "${runs:-?}" "${cov:-?}" "findings: $finding" "$result" >>"$figures"
     done
 fi
 
-if grep -q 'MISSED$' "$figures"; then
-    status=1
-fi
+! grep -q 'MISSED$' "$figures" || status=1
 printf '\n%s, %s, %s\n\n' "$(hostname)" "$(date -u '+%Y-%m-%d %H:%M UTC')" \
     "$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//'), $(nproc) cores"
-awk -F'\t' '
-    BEGIN { split("figure|value|target or peer|ratio|result", head, "|")
-            for (i = 1; i <= 5; i++) width[i] = length(head[i]) }
+printf 'figure\tvalue\ttarget or peer\tratio\tresult\n' | cat - "$figures" | awk -F'\t' '
     { for (i = 1; i <= 5; i++) { cell[NR, i] = $i; if (length($i) > width[i]) width[i] = length($i) } }
-    function row(get,    i, line) {
+    # Row 0 is the line of dashes under the head.
+    function row(r,    i, line, text) {
         line = "|"
-        for (i = 1; i <= 5; i++) line = line sprintf(" %-" width[i] "s |", get[i])
+        for (i = 1; i <= 5; i++) {
+            text = cell[r, i]
+            if (r == 0) { text = sprintf("%" width[i] "s", ""); gsub(/ /, "-", text) }
+            line = line sprintf(" %-" width[i] "s |", text)
+        }
         print line
     }
-    END {
-        row(head)
-        for (i = 1; i <= 5; i++) { dash[i] = sprintf("%" width[i] "s", ""); gsub(/ /, "-", dash[i]) }
-        row(dash)
-        for (r = 1; r <= NR; r++) { for (i = 1; i <= 5; i++) one[i] = cell[r, i]; row(one) }
-    }' "$figures"
+    END { row(1); row(0); for (r = 2; r <= NR; r++) row(r) }'
 exit $status

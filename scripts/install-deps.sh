@@ -13,16 +13,10 @@ iproute2 fping nmap
 python3 python3-pytest python3-pefile
 "
 
-missing=""
-for p in $PACKAGES; do
-    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-        missing="$missing $p"
-    fi
-done
-
-if [ -z "$missing" ]; then
-    exit 0
-fi
+missing=$(for p in $PACKAGES; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || printf ' %s' "$p"
+done)
+[ -n "$missing" ] || exit 0
 
 if [ "$(id -u)" -ne 0 ]; then
     echo "install-deps: these packages are missing and installing them needs root:$missing" >&2

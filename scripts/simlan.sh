@@ -65,6 +65,8 @@ valid_host() {
 
 netns_exists() { ip netns list | awk '{print $1}' | grep -qx "$1"; }
 link_exists() { ip link show dev "$1" >/dev/null 2>&1; }
+# Whether anything already bears the names of NAME's two ends.
+ends_exist() { netns_exists "$1-a" || netns_exists "$1-b" || link_exists "$1-a" || link_exists "$1-b"; }
 
 # Link names without the "@peer" suffix, one a line.
 link_names() { ip -n "$1" -o link show | awk -F': ' '{ sub(/@.*/, "", $2); print $2 }' | sort; }
@@ -73,18 +75,15 @@ cmd_pick() {
     tag=${1:-rv}
     printf '%s' "$tag" | grep -Eq '^[a-z][a-z0-9]{0,9}$' || die 2 "bad tag '$tag': 1 to 10 lower-case letters or digits"
     start=$(( $$ % 254 ))
-    i=0
-    while [ $i -lt 254 ]; do
+    for i in $(seq 0 253); do
         slot=$(( (start + i) % 254 + 1 ))
         name=$tag$slot
         prefix=10.77.$slot
         if [ ! -e "$STATE_DIR/$name" ] && [ ! -e "$STATE_DIR/net-$prefix" ] &&
-           ! netns_exists "$name-a" && ! netns_exists "$name-b" &&
-           ! link_exists "$name-a" && ! link_exists "$name-b"; then
+           ! ends_exist "$name"; then
             echo "$name $prefix"
             return 0
         fi
-        i=$((i + 1))
     done
     die 1 "no free slot for tag '$tag'"
 }
@@ -100,9 +99,9 @@ cmd_up() {
         n=${h%%=*}
         valid_host "$n"
         [ "$n" != "$self" ] || die 2 "host $n is the self address"
-        if [ "$n" != "$h" ]; then
-            printf '%s' "${h#*=}" | grep -Eq '^[A-Za-z0-9][A-Za-z0-9.-]*$' || die 2 "bad label in '$h'"
-        fi
+        # HOST=LABEL
+        [ "$n" = "$h" ] || printf '%s' "${h#*=}" | grep -Eq '^[A-Za-z0-9][A-Za-z0-9.-]*$' ||
+            die 2 "bad label in '$h'"
     done
     need_root
 
@@ -118,7 +117,7 @@ cmd_up() {
     echo "$self" > "$STATE_DIR/$name/self"
     token=$prefix/$(od -An -N8 -tx1 /dev/urandom | tr -d ' \n')
     echo "$token" > "$STATE_DIR/$name/token"
-    if netns_exists "$name-a" || netns_exists "$name-b" || link_exists "$name-a" || link_exists "$name-b"; then
+    if ends_exist "$name"; then
         rm -rf "$STATE_DIR/$name" "$STATE_DIR/net-$prefix"
         die 3 "a namespace or interface named $name-a or $name-b already exists and is not ours"
     fi
@@ -126,13 +125,10 @@ cmd_up() {
     trap 'exit 130' INT
     trap 'exit 143' TERM
     trap 'status=$?; if [ $status -ne 0 ]; then echo "simlan: up failed, removing what was made" >&2; cmd_down "$name" >/dev/null 2>&1 || true; fi' EXIT
-    touch "$STATE_DIR/$name/created"
     a=$name-a b=$name-b
     ip netns add "$a"
     ip netns add "$b"
-    ip link add "$a" type veth peer name "$b"
-    ip link set "$a" netns "$a"
-    ip link set "$b" netns "$b"
+    ip link add "$a" netns "$a" type veth peer name "$b" netns "$b"
     # Nothing in A may reach past the veth, not even by link-local IPv6.
     if [ -d /proc/sys/net/ipv6 ]; then
         ip netns exec "$a" sysctl -qw net.ipv6.conf.all.disable_ipv6=1 net.ipv6.conf.default.disable_ipv6=1 \
@@ -191,19 +187,10 @@ cmd_check() {
     [ -z "$(ip -n "$a" -6 -o addr show)" ] || fail "$a has IPv6 addresses"
 
     # Every route, in every table, must stay inside the /24 or on loopback.
-    ip -n "$a" -4 route show table all | while read -r first second _; do
-        case $first in
-            local|broadcast|unicast|multicast|anycast) dst=$second ;;
-            *) dst=$first ;;
-        esac
-        case $dst in
-            "$prefix".*|127.*) ;;
-            *) echo "$dst" ;;
-        esac
-    done > "$STATE_DIR/$name/stray-routes"
-    if [ -s "$STATE_DIR/$name/stray-routes" ]; then
-        fail "$a has routes beyond $prefix.0/24: $(tr '\n' ' ' < "$STATE_DIR/$name/stray-routes")"
-    fi
+    stray=$(ip -n "$a" -4 route show table all | awk -v inside="$prefix." '
+        { dst = $1 ~ /^(local|broadcast|unicast|multicast|anycast)$/ ? $2 : $1 }
+        index(dst, inside) != 1 && index(dst, "127.") != 1 { print dst }' | tr '\n' ' ')
+    [ -z "$stray" ] || fail "$a has routes beyond $prefix.0/24: $stray"
     [ -z "$(ip -n "$b" -4 route show default)" ] || fail "$b has a default route"
 
     [ -r "/etc/netns/$a/hosts" ] || fail "/etc/netns/$a/hosts is missing"
@@ -250,29 +237,24 @@ cmd_exec() {
     # Set only here, after both checks passed.
     export RIVELO_SIMULATED_LAN="$token"
     # Remember the Wine prefix so that down can stop its wineserver.
-    if [ -n "${WINEPREFIX:-}" ]; then
-        grep -qxF "$WINEPREFIX" "$STATE_DIR/$name/wineprefixes" 2>/dev/null ||
-            echo "$WINEPREFIX" >> "$STATE_DIR/$name/wineprefixes"
-    fi
+    [ -z "${WINEPREFIX:-}" ] || grep -qxF "$WINEPREFIX" "$STATE_DIR/$name/wineprefixes" 2>/dev/null ||
+        echo "$WINEPREFIX" >> "$STATE_DIR/$name/wineprefixes"
     exec ip netns exec "$name-a" "$@"
 }
 
-# Sends SIG to every process in namespace NS; these are ours by construction.
-signal_netns() {
-    pids=$(ip netns pids "$1" 2>/dev/null || true)
-    [ -z "$pids" ] || kill "-$2" $pids 2>/dev/null || true
-}
-
+# Ends every process in namespace NS (ours by construction): SIGTERM, and
+# SIGKILL to what is left after 2 s.
 empty_netns() {
     netns_exists "$1" || return 0
-    [ -z "$(ip netns pids "$1" 2>/dev/null || true)" ] && return 0
-    signal_netns "$1" TERM
-    for _ in 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20; do
-        [ -z "$(ip netns pids "$1" 2>/dev/null || true)" ] && return 0
-        sleep 0.1
+    for sig in TERM KILL; do
+        pids=$(ip netns pids "$1" 2>/dev/null || true)
+        [ -n "$pids" ] || return 0
+        kill "-$sig" $pids 2>/dev/null || true
+        for _ in $(seq 20); do
+            [ -z "$(ip netns pids "$1" 2>/dev/null || true)" ] && return 0
+            sleep 0.1
+        done
     done
-    signal_netns "$1" KILL
-    sleep 0.1
 }
 
 cmd_down() {
@@ -288,11 +270,7 @@ cmd_down() {
     # half a LAN behind.
     trap '' INT TERM
     a=$name-a b=$name-b
-    prefixes="$*"
-    if [ -r "$STATE_DIR/$name/wineprefixes" ]; then
-        prefixes="$prefixes $(cat "$STATE_DIR/$name/wineprefixes")"
-    fi
-    for p in $prefixes; do
+    for p in "$@" $(cat "$STATE_DIR/$name/wineprefixes" 2>/dev/null || true); do
         [ -d "$p" ] || continue
         # -k only signals a running server; it never starts one.
         WINEPREFIX=$p timeout 15 "$WINESERVER" -k >/dev/null 2>&1 || true
@@ -300,11 +278,11 @@ cmd_down() {
     done
     empty_netns "$a"
     empty_netns "$b"
-    netns_exists "$a" && ip netns del "$a"
-    netns_exists "$b" && ip netns del "$b"
-    # A half-made LAN may have left the veth pair in this namespace.
-    if link_exists "$a"; then ip link del "$a"; fi
-    if link_exists "$b"; then ip link del "$b"; fi
+    for end in "$a" "$b"; do
+        if netns_exists "$end"; then ip netns del "$end"; fi
+        # A half-made LAN may have left the veth pair in this namespace.
+        if link_exists "$end"; then ip link del "$end"; fi
+    done
     rm -rf "/etc/netns/$a"
     if [ -r "$STATE_DIR/$name/prefix" ]; then
         rmdir "$STATE_DIR/net-$(cat "$STATE_DIR/$name/prefix")" 2>/dev/null || true

@@ -21,20 +21,16 @@ for preset in host-asan host-tsan; do
         ctest --preset "$preset" -j "$JOBS"
 done
 
-if [ -d fuzz ]; then
-    stage "fuzz: replay the corpora"
-    cmake --preset fuzz >/dev/null
-    cmake --build --preset fuzz -j "$JOBS"
-    fuzz/replay.sh build/fuzz
-fi
+stage "fuzz: replay the corpora"
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j "$JOBS"
+fuzz/replay.sh build/fuzz
 
 stage "windows: build and unit tests under Wine"
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j "$JOBS"
 ctest --preset windows
 
-if [ -d tests ] && ls tests/test_*.py >/dev/null 2>&1; then
-    stage "integration tests"
-    /usr/bin/python3 -m pytest -q tests
-fi
+stage "integration tests"
+/usr/bin/python3 -m pytest -q tests
 stage "all tests passed"

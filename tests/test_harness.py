@@ -1,7 +1,6 @@
 """The simulated-LAN harness refuses a namespace that is not isolated, never
 shares or damages what it did not make, and leaves nothing behind."""
 
-import os
 import signal
 import subprocess
 import sys
@@ -10,9 +9,7 @@ from pathlib import Path
 import pytest
 
 from simlan import IsolationError, SimulatedLan, WineRunner, open_lans
-from simlan.simlan import SIMLAN, link_exists, namespace_exists
-
-STATE_DIR = Path(os.environ.get("RIVELO_SIMLAN_STATE", "/run/rivelo-simlan"))
+from simlan.simlan import SIMLAN, STATE_DIR, link_exists, namespace_exists
 
 
 def simlan(*args):

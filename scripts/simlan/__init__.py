@@ -6,7 +6,7 @@ simulated hosts, and isolation is proven before each start. Needs root,
 iproute2, Wine (/usr/lib/wine/wine64), Xvfb, ImageMagick and x11-utils
 (scripts/install-deps.sh installs them). Standard library only.
 
-    from simlan import SimulatedLan, WineRunner, XDisplay, screenshot, is_blank
+    from simlan import SimulatedLan, WineRunner, XDisplay, screenshot
 
     with SimulatedLan(hosts=[1, 7, 200], self_host=23) as lan:
         lan.self_address              # "10.77.X.23"; lan.host_addresses, lan.address(7)
@@ -23,8 +23,8 @@ SimulatedLan(hosts, self_host, labels=None, tag="rv")
     or SIGTERM, removes both namespaces, the veth pair, /etc/netns/NAME-a and
     stops the wineserver of every prefix registered with add_wineprefix().
     labels maps host numbers to names written into the namespace's hosts file.
-    check(), run(argv, **kw), popen(argv, **kw), command(argv) (argv for
-    another launcher), pids() (processes still inside), close().
+    check(), run(argv, **kw), popen(argv, **kw), pids() (processes still
+    inside), close().
 
 WineRunner(lan, display=None, dpi=None, root=None, reuse=None)
     Context manager owning a fresh WINEPREFIX under $RIVELO_HARNESS_DIR
@@ -33,7 +33,7 @@ WineRunner(lan, display=None, dpi=None, root=None, reuse=None)
     $RIVELO_HARNESS_DIR/NAME, booted once and kept (one holder at a time).
     display: an XDisplay, a name such as ":0", or None for a private Xvfb.
     dpi sets LogPixels. run(exe, args, timeout,
-    cwd, env) -> WineResult(returncode, stdout, stderr, timed_out, seconds) and
+    cwd, env) -> WineResult(returncode, stdout, stderr, timed_out) and
     stops the prefix's wineserver afterwards; start(...) returns a Popen for
     callers that follow a run as it goes. close() leaves no process of the
     prefix behind and deletes the prefix.
@@ -42,7 +42,7 @@ XDisplay(width, height, depth)
     A private Xvfb on a free display number; .name is ":N".
 find_window(display, title, timeout), screenshot(display, path, window=None),
 screenshot_when_drawn(display, path, window=None, timeout=30) (retries while blank),
-colour_count(path), is_blank(path)
+colour_count(path)
 
 Every start first ends what an interrupted run left (reaper.py): the
 processes of the prefix it is about to use, and the Xvfbs, temporary prefixes
@@ -53,14 +53,8 @@ scripts/simlan.sh is the same machinery for shell use (up, check, exec, down,
 pick, list); see its header.
 """
 
-from .display import (DisplayError, XDisplay, colour_count, find_window, is_blank, screenshot,
-                      screenshot_when_drawn)
-from .simlan import IsolationError, SimlanError, SimulatedLan, open_lans
-from .wine import WINE, WineError, WineResult, WineRunner, harness_dir, prefix_pids
-
-__all__ = [
-    "DisplayError", "XDisplay", "colour_count", "find_window", "is_blank", "screenshot",
-    "screenshot_when_drawn",
-    "IsolationError", "SimlanError", "SimulatedLan", "open_lans",
-    "WINE", "WineError", "WineResult", "WineRunner", "harness_dir", "prefix_pids",
-]
+# The package's face: what it exports is what it imports here.
+from .display import DisplayError, XDisplay, colour_count, find_window, screenshot, screenshot_when_drawn  # noqa: F401
+from .reaper import harness_dir, prefix_pids  # noqa: F401
+from .simlan import IsolationError, SimlanError, SimulatedLan, open_lans  # noqa: F401
+from .wine import WINE, WineError, WineResult, WineRunner  # noqa: F401

@@ -36,17 +36,17 @@ class XDisplay:
         # killed: the prefix it serves, or else the process that owns it.
         tag = {"WINEPREFIX": str(self.wineprefix)} if self.wineprefix else {OWNER: owner_token()}
         read_end, write_end = os.pipe()
-        try:
-            self.process = subprocess.Popen(
-                ["Xvfb", "-displayfd", str(write_end), "-nolisten", "tcp", "-screen", "0", self.geometry],
-                pass_fds=(write_end,), stdin=subprocess.DEVNULL, env={**os.environ, **tag},
-                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
-        except FileNotFoundError:
-            os.close(read_end)
-            os.close(write_end)
-            raise DisplayError("Xvfb is missing (Debian package xvfb; run scripts/install-deps.sh)")
-        os.close(write_end)
         with os.fdopen(read_end) as pipe:
+            try:
+                self.process = subprocess.Popen(
+                    ["Xvfb", "-displayfd", str(write_end), "-nolisten", "tcp", "-screen", "0", self.geometry],
+                    pass_fds=(write_end,), stdin=subprocess.DEVNULL, env={**os.environ, **tag},
+                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+            except FileNotFoundError:
+                raise DisplayError("Xvfb is missing (Debian package xvfb; run scripts/install-deps.sh)")
+            finally:
+                # Only Xvfb may hold the write end, so that the read ends if it dies.
+                os.close(write_end)
             number = pipe.readline().strip()
         if not number.isdigit():
             self.close()
@@ -99,7 +99,7 @@ def screenshot_when_drawn(display, path, window=None, timeout=30):
     deadline = time.monotonic() + timeout
     while True:
         screenshot(display, path, window)
-        if not is_blank(path) or time.monotonic() >= deadline:
+        if colour_count(path) > 1 or time.monotonic() >= deadline:
             return path
         time.sleep(0.3)
 
@@ -109,7 +109,3 @@ def colour_count(path):
     out = subprocess.run(["identify", "-format", "%k", str(path)],
                          capture_output=True, text=True, check=True).stdout
     return int(out.strip())
-
-
-def is_blank(path):
-    return colour_count(path) <= 1

@@ -31,8 +31,7 @@ def harness_dir():
 
 def _start_time(pid):
     try:
-        with open(f"/proc/{pid}/stat") as f:
-            return f.read().rsplit(")", 1)[1].split()[19]
+        return Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()[19]
     except (OSError, IndexError):
         return None
 
@@ -54,8 +53,7 @@ def owner_alive(token):
 
 def _environ(pid):
     try:
-        with open(f"/proc/{pid}/environ", "rb") as f:
-            return f.read().split(b"\0")
+        return Path(f"/proc/{pid}/environ").read_bytes().split(b"\0")
     except OSError:
         return []
 

@@ -25,22 +25,25 @@ class IsolationError(SimlanError):
     """The namespace is not proven to be closed; nothing may run in it."""
 
 
-def _simlan(*args, check=True):
+def _simlan(*args):
     result = subprocess.run([str(SIMLAN), *args], stdin=subprocess.DEVNULL,
                             capture_output=True, text=True)
-    if check and result.returncode != 0:
+    if result.returncode != 0:
         message = result.stderr.strip() or f"simlan.sh {args[0]} exited with {result.returncode}"
         raise (IsolationError if result.returncode == NOT_ISOLATED else SimlanError)(message)
     return result
 
 
-def _finish(proc):
-    """Waits for `proc` to end even through Ctrl-C or SIGTERM; returns (stderr, the interruption or None)."""
+def _simlan_to_the_end(*args):
+    """Runs simlan.sh to its end even through Ctrl-C or SIGTERM, since an interrupted up or down would
+    leave half a LAN; returns (exit code, stderr, the interruption or None)."""
+    proc = subprocess.Popen([str(SIMLAN), *args], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE, text=True)
     interrupted = None
     while True:
         try:
             _, err = proc.communicate()
-            return err, interrupted
+            return proc.returncode, err, interrupted
         except BaseException as exc:
             interrupted = exc
 
@@ -131,11 +134,9 @@ class SimulatedLan:
 
     @property
     def marker(self):
-        """The LAN's token, which simlan.sh exec sets as RIVELO_SIMULATED_LAN."""
-        for line in self.hosts_file.read_text().splitlines():
-            if line.startswith("# RIVELO_SIMULATED_LAN="):
-                return line.split("=", 1)[1]
-        raise SimlanError(f"{self.hosts_file} holds no token")
+        """The LAN's token, which simlan.sh exec sets as RIVELO_SIMULATED_LAN (check proves that the
+        hosts file holds the same)."""
+        return (STATE_DIR / self.name / "token").read_text().strip()
 
     # Life cycle ----------------------------------------------------------
     def __enter__(self):
@@ -155,45 +156,36 @@ class SimulatedLan:
             name, prefix = _simlan("pick", self.tag).stdout.split()
             # Wait for `up` even when interrupted: it cleans up after itself on
             # failure, and only a finished, successful `up` makes the LAN ours.
-            proc = subprocess.Popen([str(SIMLAN), "up", name, prefix, str(self.self_host), *host_args],
-                                    stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                    stderr=subprocess.PIPE, text=True)
-            err, interrupted = _finish(proc)
-            if proc.returncode == 0:
+            code, err, interrupted = _simlan_to_the_end("up", name, prefix, str(self.self_host), *host_args)
+            if code == 0:
                 self.name, self.prefix = name, prefix
                 (STATE_DIR / name / "owner").write_text(owner_token())
                 _cleanup.add(self)
-                if interrupted is not None:
+                try:
+                    if interrupted is not None:
+                        raise interrupted
+                    self.check()
+                except BaseException:
                     self.close()
-                    raise interrupted
-                break
+                    raise
+                return self
             if interrupted is not None:
                 raise interrupted
-            if proc.returncode != TAKEN:
-                raise SimlanError(err.strip() or f"simlan.sh up exited with {proc.returncode}")
-        else:
-            raise SimlanError("no free simulated LAN slot after 32 attempts")
-        try:
-            self.check()
-        except BaseException:
-            self.close()
-            raise
-        return self
+            if code != TAKEN:
+                raise SimlanError(err.strip() or f"simlan.sh up exited with {code}")
+        raise SimlanError("no free simulated LAN slot after 32 attempts")
 
     def close(self):
         """Removes everything; safe to call twice and after a failed open."""
         if self.name is None:
             return
-        # A second Ctrl-C must not leave half a LAN behind: down runs to its end.
-        proc = subprocess.Popen([str(SIMLAN), "down", self.name, *self._wineprefixes], stdin=subprocess.DEVNULL,
-                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-        err, interrupted = _finish(proc)
+        code, err, interrupted = _simlan_to_the_end("down", self.name, *self._wineprefixes)
         _cleanup.remove(self)
         self.name = None
         if interrupted is not None:
             raise interrupted
-        if proc.returncode != 0:
-            raise SimlanError(err.strip() or f"simlan.sh down exited with {proc.returncode}")
+        if code != 0:
+            raise SimlanError(err.strip() or f"simlan.sh down exited with {code}")
 
     # Use -----------------------------------------------------------------
     def check(self, wineprefix=None):
@@ -208,19 +200,17 @@ class SimulatedLan:
         """Records a prefix whose wineserver must be stopped when the LAN goes."""
         self._wineprefixes.append(str(path))
 
-    def command(self, argv):
-        """The argv that runs `argv` inside NAME-a after a fresh isolation check."""
-        self._require_open()
-        return [str(SIMLAN), "exec", self.name, "--", *[str(a) for a in argv]]
-
     def run(self, argv, **kwargs):
         """subprocess.run of `argv` inside NAME-a, after the isolation check."""
-        self.check((kwargs.get("env") or {}).get("WINEPREFIX"))
-        return subprocess.run(self.command(argv), **kwargs)
+        return subprocess.run(self._exec(argv, kwargs), **kwargs)
 
     def popen(self, argv, **kwargs):
+        return subprocess.Popen(self._exec(argv, kwargs), **kwargs)
+
+    def _exec(self, argv, kwargs):
+        """Checks here, then returns the argv that runs `argv` inside NAME-a after simlan.sh's own check."""
         self.check((kwargs.get("env") or {}).get("WINEPREFIX"))
-        return subprocess.Popen(self.command(argv), **kwargs)
+        return [str(SIMLAN), "exec", self.name, "--", *map(str, argv)]
 
     def pids(self):
         """Ids of every process still inside either namespace."""

@@ -10,14 +10,15 @@ from dataclasses import dataclass
 from pathlib import Path
 
 from .display import XDisplay
-from .reaper import clear_prefix, harness_dir, owner_file, owner_token, prefix_pids, reap_orphans
+from .reaper import WINESERVER, clear_prefix, harness_dir, owner_file, owner_token, reap_orphans
 
 WINE = "/usr/lib/wine/wine64"
-WINESERVER = "/usr/lib/wine/wineserver"
 BOOTED = ".rivelo-booted"
 # Mono and Gecko would be offered for download on the first start; the menu
 # builder would write desktop entries outside the prefix.
 DLL_OVERRIDES = "mscoree,mshtml,winemenubuilder.exe=d"
+# How Wine's set-up steps run: silent, and never for ever.
+QUIET = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=180)
 
 
 class WineError(RuntimeError):
@@ -30,11 +31,10 @@ class WineResult:
     stdout: str
     stderr: str
     timed_out: bool
-    seconds: float
 
 
 def boot(prefix, run, dpi=None, display=None):
-    """Makes `prefix` a booted Wine prefix with run(argv, env) (which returns a CompletedProcess).
+    """Makes `prefix` a booted Wine prefix with run(argv, **kwargs), subprocess.run or alike.
 
     A prefix whose boot never finished (no BOOTED file) is deleted and booted
     again; a failed boot deletes it, so the next start begins afresh.
@@ -51,7 +51,7 @@ def boot(prefix, run, dpi=None, display=None):
             steps.append([WINE, "reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t", "REG_DWORD",
                           "/d", str(int(dpi)), "/f"])
         for argv in steps:
-            result = run(argv, wine_env(prefix, display))
+            result = run(argv, env=wine_env(prefix, display), **QUIET)
             if result.returncode != 0:
                 raise WineError(f"{' '.join(argv[1:3])} failed in {prefix} (exit {result.returncode})")
         # LogPixels applies from the next wineserver start on.
@@ -115,13 +115,10 @@ class WineRunner:
         return False
 
     def open(self):
-        if isinstance(self._display_arg, XDisplay):
-            self.display = self._display_arg.name
-        elif self._display_arg:
-            self.display = str(self._display_arg)
-        else:
-            self._own_display = XDisplay().__enter__()
-            self.display = self._own_display.name
+        display = self._display_arg
+        if not display:
+            display = self._own_display = XDisplay().__enter__()
+        self.display = display.name if isinstance(display, XDisplay) else str(display)
         root = self.root or harness_dir()
         reap_orphans()
         if self.reuse:
@@ -134,9 +131,7 @@ class WineRunner:
             owner_file(self.prefix).write_text(owner_token())
         self.lan.add_wineprefix(self.prefix)
         started = time.monotonic()
-        boot(self.prefix, lambda argv, env: self.lan.run(
-            argv, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-            timeout=180), self.dpi, self.display)
+        boot(self.prefix, self.lan.run, self.dpi, self.display)
         self.boot_seconds = time.monotonic() - started
 
     def env(self, extra=None):
@@ -156,27 +151,22 @@ class WineRunner:
         the standard handles and could hold a pipe open long after the program.
         """
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            started = time.monotonic()
             process = self.start(exe, args, cwd=cwd, env=env, stdout=out, stderr=err)
             timed_out = False
             try:
                 process.wait(timeout=timeout)
             except subprocess.TimeoutExpired:
                 timed_out = True
-                process.kill()
-                process.wait()
-            except BaseException:
-                process.kill()
-                process.wait()
-                raise
             finally:
+                if process.returncode is None:
+                    process.kill()
+                    process.wait()
                 if stop_server:
                     self.stop_server()
-            seconds = time.monotonic() - started
             out.seek(0)
             err.seek(0)
             return WineResult(process.returncode, out.read().decode(errors="replace"),
-                              err.read().decode(errors="replace"), timed_out, seconds)
+                              err.read().decode(errors="replace"), timed_out)
 
     def stop_server(self):
         """Ends the prefix's wineserver and every Wine process of the prefix."""
@@ -213,18 +203,13 @@ def start_for_tests(prefix):
     prefix = Path(prefix)
     stop_for_tests(prefix)
     try:
-        prefix.mkdir(parents=True, exist_ok=True)
         display = os.environ.get("DISPLAY")
         if not display:
             # The screen fits a 700 x 600 window scaled to 200 %.
             display = XDisplay(2560, 1600, wineprefix=prefix).__enter__().name
-        def run(argv, env):
-            return subprocess.run(argv, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                  stderr=subprocess.DEVNULL, timeout=180)
-        boot(prefix, run, display=display)
-        env = wine_env(prefix, display)
+        boot(prefix, subprocess.run, display=display)
         for argv in ([WINESERVER, "-p"], [WINE, "wineboot"]):
-            if run(argv, env).returncode != 0:
+            if subprocess.run(argv, env=wine_env(prefix, display), **QUIET).returncode != 0:
                 raise WineError(f"{' '.join(argv)} failed in {prefix}")
         if not os.environ.get("DISPLAY"):
             (prefix / "xvfb.display").write_text(display.lstrip(":"))
