@@ -2,7 +2,6 @@
 run with two scans in a small simulated LAN, and Ctrl-C; both runs must leave
 nothing behind."""
 
-import importlib.util
 import os
 import re
 import signal
@@ -16,14 +15,11 @@ import pytest
 from simlan import colour_count, prefix_pids
 from simlan.simlan import link_exists, namespace_exists
 from test_transcript import PREFIX, end, event_bytes, listen, message, written
+import demo
 import transcript
 
 REPO = Path(__file__).resolve().parents[1]
 DEMO_SH = REPO / "scripts" / "demo.sh"
-
-spec = importlib.util.spec_from_file_location("demo", REPO / "scripts" / "demo.py")
-demo = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(demo)
 
 
 # --- following the transcript ------------------------------------------------------
