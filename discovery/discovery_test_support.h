@@ -1,11 +1,14 @@
 // Shared by discovery's tests: a sink that records host events from any
-// number of threads, capture of the console, and a count-down latch.
+// number of threads, capture of the console, a count-down latch and a clock
+// whose pauses take no real time.
 #ifndef RIVELO_DISCOVERY_DISCOVERY_TEST_SUPPORT_H_
 #define RIVELO_DISCOVERY_DISCOVERY_TEST_SUPPORT_H_
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <functional>
 #include <condition_variable>
 #include <mutex>
 #include <stdexcept>
@@ -14,6 +17,7 @@
 #include <vector>
 
 #include "discovery/host_probe.h"
+#include "discovery/sweep_clock.h"
 
 namespace discovery_test {
 
@@ -104,6 +108,33 @@ class Latch {
   std::mutex mutex_;
   std::condition_variable zero_;
   int count_;
+};
+
+// Time that moves only when a pause waits: each wait moves it at most `step`
+// towards the deadline and returns, as an early wake-up would.
+class ManualClock : public SweepClock {
+ public:
+  explicit ManualClock(Clock::duration step = Clock::duration::max()) : step_(step) {}
+
+  // Runs at every wait, on the pausing thread.
+  std::function<void()> on_wait;
+
+  TimePoint Now() const override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return now_;
+  }
+  void WaitUntil(std::condition_variable&, std::unique_lock<std::mutex>&,
+                 TimePoint deadline) const override {
+    if (on_wait) on_wait();
+    std::lock_guard<std::mutex> lock(mutex_);
+    now_ = std::max(now_, deadline - now_ > step_ ? now_ + step_ : deadline);
+  }
+  Clock::duration elapsed() const { return Now() - TimePoint(); }
+
+ private:
+  const Clock::duration step_;
+  mutable std::mutex mutex_;
+  mutable TimePoint now_;
 };
 
 }  // namespace discovery_test
