@@ -160,19 +160,15 @@ TEST_F(ScanChannelTest, StopWaitsForTheRunningBatchAndThenNothingIsSent) {
   engine_.reset();
 }
 
-// Counts what reaches it, and counts down `released` when it is destroyed.
-class ReleasedSink : public HostEventSink {
- public:
-  ReleasedSink(discovery_test::Latch& released, std::atomic<int>& calls)
-      : released_(released), calls_(calls) {}
-  ~ReleasedSink() override { released_.CountDown(); }
-  void Success(const EncodableValue*) override { ++calls_; }
-  void Error(const std::string&, const std::string&, const EncodableValue*) override { ++calls_; }
-  void EndOfStream() override { ++calls_; }
-
- private:
-  discovery_test::Latch& released_;
-  std::atomic<int>& calls_;
+// When destroyed, adds what reached it to `calls` and counts down `released`.
+struct ReleasedSink : discovery_test::RecordingSink {
+  ReleasedSink(discovery_test::Latch& latch, std::atomic<int>& tally) : released(latch), calls(tally) {}
+  ~ReleasedSink() override {
+    calls += static_cast<int>(record().events.size()) + record().ends;
+    released.CountDown();
+  }
+  discovery_test::Latch& released;
+  std::atomic<int>& calls;
 };
 
 // Sweep after sweep, each is released with its sink as it ends, not at Stop,
