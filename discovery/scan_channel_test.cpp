@@ -43,11 +43,6 @@ Bytes ErrorEnvelope(const std::string& message) {
   return *flutter::StandardMethodCodec::GetInstance().EncodeErrorEnvelope("error", message);
 }
 
-// The name is the contract with the Dart side, which keeps its own copy.
-TEST(ScanChannelName, IsTheNameTheDartSideListensOn) {
-  EXPECT_STREQ(kScanChannelName, "com.tarnok.rivelo/scanForPingableDevices");
-}
-
 // Keeps the sweeps' console lines out of the test's output; any thread may write.
 struct Discard : std::streambuf {
   std::streamsize xsputn(const char*, std::streamsize count) override { return count; }
@@ -172,15 +167,17 @@ struct ReleasedSink : discovery_test::RecordingSink {
 };
 
 // Sweep after sweep, each is released with its sink as it ends, not at Stop,
-// and they share the workers of one batch and the one that ran the sweep.
+// and they share the workers of one batch and the one that ran the sweep;
+// Stop joins them all.
 TEST(SweepRegistry, ReleasesEachSweepAsItEndsAndReusesItsWorkers) {
   fake_network::Reset();
   const discovery_test::ManualClock clock;
   std::atomic<int> threads{0};
+  std::atomic<int> ended{0};
   Launcher launcher = StandardLauncher();
-  launcher.start_thread = [&threads](std::function<void()> work) {
+  launcher.start_thread = [&threads, &ended](std::function<void()> work) {
     ++threads;
-    return StandardLauncher().start_thread(std::move(work));
+    return std::thread([work, &ended] { work(), ++ended; });
   };
   SweepRegistry registry(launcher, clock);
   std::atomic<int> calls{0};
@@ -194,6 +191,8 @@ TEST(SweepRegistry, ReleasesEachSweepAsItEndsAndReusesItsWorkers) {
     }
   });
   EXPECT_LE(threads, sweep_pacing::kBatchSize + 2);
+  registry.Stop();
+  EXPECT_EQ(ended, threads);
 }
 
 TEST(SweepRegistry, ASweepThatThrowsIsReportedAndReleasedWithNothingSent) {

@@ -189,7 +189,8 @@ TEST(StopSignal, ARequestWakesAPauseInProgressAtOnce) {
   EXPECT_EQ(clock.elapsed(), discovery_test::Clock::duration::zero());  // woken, not timed out
 }
 
-// A worker that was idle for the limit ends; the next work gets a new one.
+// A worker that was idle for the limit ends; the next work gets a new one,
+// and the ended one is joined.
 TEST(WorkerPool, AnIdleWorkerEndsAndLaterWorkStillRuns) {
   Latch ended(1);
   WorkerPool pool(
@@ -203,6 +204,7 @@ TEST(WorkerPool, AnIdleWorkerEndsAndLaterWorkStillRuns) {
   pool.Run([] {}).get();
   EXPECT_TRUE(ended.WaitFor(kPatience));
   EXPECT_EQ(pool.Run([] {}).wait_for(kPatience), std::future_status::ready);
+  EXPECT_EQ(pool.threads(), 1u);
 }
 
 }  // namespace

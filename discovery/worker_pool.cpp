@@ -37,10 +37,14 @@ void WorkerPool::Shutdown() {
     std::lock_guard<std::mutex> lock(mutex_);
     shutting_down_ = true;
     workers.swap(workers_);
-    retired_.clear();
   }
   work_given_.notify_all();
   for (std::thread& worker : workers) worker.join();
+}
+
+size_t WorkerPool::threads() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return workers_.size();
 }
 
 void WorkerPool::Serve(Job job) {

@@ -43,6 +43,9 @@ class WorkerPool {
   // Lets idle workers go and joins them all. Idempotent.
   void Shutdown();
 
+  // Workers started and not yet joined.
+  size_t threads() const;
+
  private:
   struct Job {
     std::function<void()> work;
@@ -56,7 +59,7 @@ class WorkerPool {
 
   const ThreadStarter start_thread_;
   const std::chrono::milliseconds idle_limit_;
-  std::mutex mutex_;
+  mutable std::mutex mutex_;
   std::condition_variable work_given_;
   std::deque<Job> queue_;
   // Waiting workers not yet claimed by a queued task.
