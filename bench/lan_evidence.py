@@ -52,9 +52,9 @@ from sweep_pacing import BATCH_SIZE, FLOOR_SECONDS, PAUSE_MS, SWEEPS_WITHIN_WINE
 ANSWERING_HOSTS = (1, 7, 200)
 SELF_HOST = 23
 SWEEP_TARGET, TWO_SWEEPS_TARGET = 1.03, 1.05
-# Under Wine a sweep takes about 10 s and its first events come after about
-# 150 ms, so draws over 0..9000 ms rarely close before the first event and
-# never after the end: two fixed closes make sure both moments are tried.
+# Under Wine a sweep takes about 7.5 s and its first events come after about
+# 15 ms, so draws over 0..9000 ms rarely close before the first event: two
+# fixed closes make sure that moment and the one after the end are tried.
 FIXED_CLOSES = (0, 15000)
 
 
