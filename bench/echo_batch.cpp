@@ -1,8 +1,11 @@
-// echo_batch.exe PREFIX FIRST LAST: sends one ICMP echo (1000 ms time-out)
-// to each of PREFIX.FIRST .. PREFIX.LAST, every echo from a thread of its own
-// and all threads started together, the way one batch of a sweep probes.
-// Prints "host <n> <start ms> <end ms> <answered>" per host, then
-// "batch_ms <ms from the first start to the last return>".
+// echo_batch.exe PREFIX FIRST LAST: sends one ICMP echo (the sweep's echo
+// time-out) to each of PREFIX.FIRST .. PREFIX.LAST, every echo from a thread
+// of its own and all threads started together, the way one batch of a sweep
+// probes. Prints "host <n> <start ms> <end ms> <answered>" per host, then
+// "batch_ms <ms from the first start to the last return>". A host answered
+// when a reply with the success status came back; an error record (such as
+// "destination unreachable" once the kernel has given up resolving the
+// address) is no answer.
 //
 // It measures what a batch costs under the platform alone, without rivelo,
 // so the sweep's wall time can be set against it. It runs only inside a
@@ -18,10 +21,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "discovery/sweep_pacing.h"
 #include "standin/scan_guard/scan_guard.h"
 
 namespace {
@@ -46,9 +51,12 @@ void Echo(const std::string& address, Clock::time_point origin, Outcome* outcome
     if (icmp != INVALID_HANDLE_VALUE) {
       char payload[32] = "echo_batch";
       std::vector<char> reply(sizeof(ICMP_ECHO_REPLY) + sizeof(payload) + 8);
-      outcome->answered =
+      const DWORD replies =
           IcmpSendEcho(icmp, destination.S_un.S_addr, payload, sizeof(payload), nullptr,
-                       reply.data(), static_cast<DWORD>(reply.size()), 1000) != 0;
+                       reply.data(), static_cast<DWORD>(reply.size()), sweep_pacing::kEchoTimeoutMs);
+      ICMP_ECHO_REPLY record{};
+      std::memcpy(&record, reply.data(), sizeof(record));
+      outcome->answered = replies != 0 && record.Status == IP_SUCCESS;
       IcmpCloseHandle(icmp);
     }
   }

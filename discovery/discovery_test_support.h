@@ -1,11 +1,14 @@
 // Shared by discovery's tests: a sink that records host events from any
-// number of threads, capture of the console, and a count-down latch.
+// number of threads, capture of the console, a count-down latch and a clock
+// whose pauses take no real time.
 #ifndef RIVELO_DISCOVERY_DISCOVERY_TEST_SUPPORT_H_
 #define RIVELO_DISCOVERY_DISCOVERY_TEST_SUPPORT_H_
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <functional>
 #include <condition_variable>
 #include <mutex>
 #include <stdexcept>
@@ -14,6 +17,7 @@
 #include <vector>
 
 #include "discovery/host_probe.h"
+#include "discovery/sweep_clock.h"
 
 namespace discovery_test {
 
@@ -22,7 +26,6 @@ using Clock = std::chrono::steady_clock;
 struct HostEvent {
   std::string ip;
   bool success = false;
-  Clock::time_point at;
 };
 
 // Keeps the host events. The discovery stream carries nothing else: an event
@@ -33,7 +36,6 @@ class RecordingSink : public HostEventSink {
   struct Record {
     std::vector<HostEvent> events;
     int ends = 0;
-    Clock::time_point end_time;
   };
 
   Record record() const {
@@ -41,19 +43,13 @@ class RecordingSink : public HostEventSink {
     return record_;
   }
 
-  bool WaitForEvents(size_t count, std::chrono::milliseconds timeout) const {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, timeout, [&] { return record_.events.size() >= count; });
-  }
-
   void Success(const flutter::EncodableValue* event) override {
     if (event == nullptr) throw std::logic_error("an event without a value");
     const auto& map = std::get<flutter::EncodableMap>(*event);
     HostEvent parsed{std::get<std::string>(map.at(flutter::EncodableValue("ip"))),
-                     std::get<bool>(map.at(flutter::EncodableValue("success"))), Clock::now()};
+                     std::get<bool>(map.at(flutter::EncodableValue("success")))};
     std::lock_guard<std::mutex> lock(mutex_);
     record_.events.push_back(parsed);
-    changed_.notify_all();
   }
 
   void Error(const std::string& code, const std::string&, const flutter::EncodableValue*) override {
@@ -63,12 +59,10 @@ class RecordingSink : public HostEventSink {
   void EndOfStream() override {
     std::lock_guard<std::mutex> lock(mutex_);
     ++record_.ends;
-    record_.end_time = Clock::now();
   }
 
  private:
   mutable std::mutex mutex_;
-  mutable std::condition_variable changed_;
   Record record_;
 };
 
@@ -104,6 +98,37 @@ class Latch {
   std::mutex mutex_;
   std::condition_variable zero_;
   int count_;
+};
+
+// Time that moves only when a pause waits: each wait moves it at most `step`
+// towards the deadline and returns, as an early wake-up would. With a step of
+// zero time stands still and a wait ends only when woken, or else, after ten
+// seconds, by time jumping to the deadline.
+class ManualClock : public SweepClock {
+ public:
+  explicit ManualClock(Clock::duration step = Clock::duration::max()) : step_(step) {}
+
+  // Runs at every wait, on the pausing thread.
+  std::function<void()> on_wait;
+
+  TimePoint Now() const override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return now_;
+  }
+  void WaitUntil(std::condition_variable& wake, std::unique_lock<std::mutex>& lock,
+                 TimePoint deadline) const override {
+    if (on_wait) on_wait();
+    const bool frozen = step_ == Clock::duration::zero();
+    if (frozen && wake.wait_for(lock, std::chrono::seconds(10)) == std::cv_status::no_timeout) return;
+    std::lock_guard<std::mutex> guard(mutex_);
+    now_ = std::max(now_, frozen || deadline - now_ <= step_ ? deadline : now_ + step_);
+  }
+  Clock::duration elapsed() const { return Now() - TimePoint(); }
+
+ private:
+  const Clock::duration step_;
+  mutable std::mutex mutex_;
+  mutable TimePoint now_;
 };
 
 }  // namespace discovery_test

@@ -5,11 +5,11 @@
 #include <iostream>
 
 #include "discovery/network_platform.h"
+#include "discovery/sweep_pacing.h"
 #include "encoding/console_line.h"
 
 namespace {
 
-constexpr uint32_t kEchoTimeoutMs = 1000;
 // One echo-reply record (40 bytes on 64-bit Windows) and 8 bytes to spare.
 constexpr size_t kReplyBufferSize = 48;
 
@@ -51,7 +51,7 @@ bool EchoAnswered(const std::string& address) {
   console_line::WriteLine(std::cout, "IP as unsigned long: ", AsLittleEndian(destination));
   std::array<uint8_t, kReplyBufferSize> reply{};
   const uint32_t replies = network_platform::SendEcho(icmp.get(), destination, reply.data(),
-                                                      reply.size(), kEchoTimeoutMs);
+                                                      reply.size(), sweep_pacing::kEchoTimeoutMs);
   icmp.Close();
   // The record starts with the replying address, then its status.
   uint32_t status = 0;

@@ -1,12 +1,13 @@
-// How discovery starts its concurrent work: one thread per sweep, one task per
-// probe. The standard launcher starts a std::thread and a std::async task with
-// the async policy, so every probe of a batch is running before the sweep
-// waits for the first. Tests substitute launchers that fail, to reach the
-// paths where the standard library cannot start a thread.
+// How discovery starts its concurrent work. The sweep registry starts the
+// workers of its pool with start_thread and hands its sweeps a start_task
+// that runs each probe on that pool; a sweep run on its own starts its probes
+// with the standard start_task, a std::async task with the async policy.
+// Either way every probe of a batch is running before the sweep waits for the
+// first. Tests substitute launchers that fail, to reach the paths where no
+// thread can be started.
 //
 // A launcher is copied into whoever uses it and is called from the platform
-// thread (threads) and from sweep threads (tasks); the standard one has no
-// state.
+// thread and from workers; the standard one has no state.
 #ifndef RIVELO_DISCOVERY_LAUNCHER_H_
 #define RIVELO_DISCOVERY_LAUNCHER_H_
 

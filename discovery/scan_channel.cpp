@@ -21,12 +21,13 @@ ScanService::~ScanService() { Stop(); }
 void ScanService::Stop() { sweeps_->Stop(); }
 
 std::unique_ptr<ScanService> RegisterScanChannel(flutter::BinaryMessenger* messenger) {
-  return RegisterScanChannel(messenger, StandardLauncher());
+  return RegisterScanChannel(messenger, StandardLauncher(), SteadySweepClock());
 }
 
 std::unique_ptr<ScanService> RegisterScanChannel(flutter::BinaryMessenger* messenger,
-                                                 const Launcher& launcher) {
-  auto sweeps = std::make_shared<SweepRegistry>(launcher);
+                                                 const Launcher& launcher,
+                                                 const SweepClock& clock) {
+  auto sweeps = std::make_shared<SweepRegistry>(launcher, clock);
   flutter::EventChannel<Value> channel(messenger, kScanChannelName,
                                        &flutter::StandardMethodCodec::GetInstance());
   // The arguments of "listen" and "cancel" carry nothing for us. A "cancel"

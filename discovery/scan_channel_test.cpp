@@ -8,6 +8,7 @@
 #include <chrono>
 #include <iostream>
 #include <memory>
+#include <stdexcept>
 #include <streambuf>
 #include <string>
 #include <system_error>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "discovery/discovery_test_support.h"
+#include "discovery/sweep_pacing.h"
 #include "discovery/sweep_registry.h"
 #include "encoding/standard_method_codec.h"
 #include "engine/dart_project.h"
@@ -41,11 +43,6 @@ Bytes ErrorEnvelope(const std::string& message) {
   return *flutter::StandardMethodCodec::GetInstance().EncodeErrorEnvelope("error", message);
 }
 
-// The name is the contract with the Dart side, which keeps its own copy.
-TEST(ScanChannelName, IsTheNameTheDartSideListensOn) {
-  EXPECT_STREQ(kScanChannelName, "com.tarnok.rivelo/scanForPingableDevices");
-}
-
 // Keeps the sweeps' console lines out of the test's output; any thread may write.
 struct Discard : std::streambuf {
   std::streamsize xsputn(const char*, std::streamsize count) override { return count; }
@@ -57,7 +54,7 @@ class ScanChannelTest : public fake_engine::FakeEngineTest {
     fake_network::Script script;
     script.answers = {{"10.77.0.1", 0}, {"10.77.0.7", 0}, {"10.77.0.200", 0}};
     fake_network::Reset(script);
-    service_ = RegisterScanChannel(engine_->GetMessenger(), Threads());
+    service_ = RegisterScanChannel(engine_->GetMessenger(), Threads(), clock_);
   }
 
   ~ScanChannelTest() override {
@@ -84,6 +81,7 @@ class ScanChannelTest : public fake_engine::FakeEngineTest {
   }
 
   std::atomic<bool> refuse_thread_{false};
+  const discovery_test::ManualClock clock_;
   Discard discard_;
   std::streambuf* saved_cout_ = std::cout.rdbuf(&discard_);
   std::unique_ptr<flutter::FlutterEngine> engine_;
@@ -120,7 +118,7 @@ TEST_F(ScanChannelTest, EveryListenStreamsAWholeSweepFromItsOwnThread) {
     EXPECT_NE(message.thread, std::this_thread::get_id());
   }
 
-  service_ = RegisterScanChannel(engine_->GetMessenger(), Threads());
+  service_ = RegisterScanChannel(engine_->GetMessenger(), Threads(), clock_);
   service_.reset();
   EXPECT_EQ(Call("listen"), ErrorEnvelope("The discovery service has stopped"));
 }
@@ -145,7 +143,7 @@ TEST_F(ScanChannelTest, StopWaitsForTheRunningBatchAndThenNothingIsSent) {
   const auto stopping = discovery_test::Clock::now() - start;
 
   const std::vector<Bytes> sent = fake().SentOn(kScanChannelName);
-  EXPECT_EQ(sent.size(), 50u);
+  EXPECT_EQ(sent.size(), size_t{sweep_pacing::kBatchSize});
   EXPECT_EQ(std::count(sent.begin(), sent.end(), Bytes{}), 0);
   // The echoes were already running, so the wait is below one echo plus the
   // delivery of fifty events; 1.5 s leaves a third of a second to spare.
@@ -155,6 +153,66 @@ TEST_F(ScanChannelTest, StopWaitsForTheRunningBatchAndThenNothingIsSent) {
   // sending would now reach a destroyed messenger.
   service_.reset();
   engine_.reset();
+}
+
+// When destroyed, adds what reached it to `calls` and counts down `released`.
+struct ReleasedSink : discovery_test::RecordingSink {
+  ReleasedSink(discovery_test::Latch& latch, std::atomic<int>& tally) : released(latch), calls(tally) {}
+  ~ReleasedSink() override {
+    calls += static_cast<int>(record().events.size()) + record().ends;
+    released.CountDown();
+  }
+  discovery_test::Latch& released;
+  std::atomic<int>& calls;
+};
+
+// Sweep after sweep, each is released with its sink as it ends, not at Stop,
+// and they share the workers of one batch and the one that ran the sweep;
+// Stop joins them all.
+TEST(SweepRegistry, ReleasesEachSweepAsItEndsAndReusesItsWorkers) {
+  fake_network::Reset();
+  const discovery_test::ManualClock clock;
+  std::atomic<int> threads{0};
+  std::atomic<int> ended{0};
+  Launcher launcher = StandardLauncher();
+  launcher.start_thread = [&threads, &ended](std::function<void()> work) {
+    ++threads;
+    return std::thread([work, &ended] { work(), ++ended; });
+  };
+  SweepRegistry registry(launcher, clock);
+  std::atomic<int> calls{0};
+  discovery_test::CaptureConsole([&] {
+    for (int listen = 1; listen <= 20; ++listen) {
+      discovery_test::Latch released(1);
+      EXPECT_EQ(registry.Start(std::make_unique<ReleasedSink>(released, calls)), nullptr);
+      ASSERT_TRUE(released.WaitFor(kPatience));
+      EXPECT_EQ(registry.running(), 0u);
+      EXPECT_EQ(calls, listen * (sweep_pacing::kLastHost + 1));
+    }
+  });
+  EXPECT_LE(threads, sweep_pacing::kBatchSize + 2);
+  registry.Stop();
+  EXPECT_EQ(ended, threads);
+}
+
+TEST(SweepRegistry, ASweepThatThrowsIsReportedAndReleasedWithNothingSent) {
+  fake_network::Script script;
+  script.hook = [](fake_network::Call call, const std::string&) {
+    if (call == fake_network::Call::kReadHostName) throw std::runtime_error("no host name");
+  };
+  fake_network::Reset(script);
+  const discovery_test::ManualClock clock;
+  SweepRegistry registry(StandardLauncher(), clock);
+  discovery_test::Latch released(1);
+  std::atomic<int> calls{0};
+
+  const auto console = discovery_test::CaptureConsole([&] {
+    EXPECT_EQ(registry.Start(std::make_unique<ReleasedSink>(released, calls)), nullptr);
+    EXPECT_TRUE(released.WaitFor(kPatience));
+  });
+
+  EXPECT_EQ(calls, 0);
+  EXPECT_EQ(console.err, "Discovery sweep failed: no host name\n");
 }
 
 }  // namespace

@@ -1,5 +1,23 @@
 #include "discovery/stop_signal.h"
 
+namespace {
+
+class SteadyClock : public SweepClock {
+ public:
+  TimePoint Now() const override { return std::chrono::steady_clock::now(); }
+  void WaitUntil(std::condition_variable& wake, std::unique_lock<std::mutex>& lock,
+                 TimePoint deadline) const override {
+    wake.wait_until(lock, deadline);
+  }
+};
+
+}  // namespace
+
+const SweepClock& SteadySweepClock() {
+  static const SteadyClock clock;
+  return clock;
+}
+
 void StopSignal::Request() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -13,11 +31,11 @@ bool StopSignal::requested() const {
   return requested_;
 }
 
-bool StopSignal::Pause(std::chrono::steady_clock::duration duration) const {
-  const auto deadline = std::chrono::steady_clock::now() + duration;
+bool StopSignal::Pause(std::chrono::milliseconds duration) const {
+  const SweepClock::TimePoint deadline = clock_.Now() + duration;
   std::unique_lock<std::mutex> lock(mutex_);
-  while (!requested_ && std::chrono::steady_clock::now() < deadline) {
-    requested_changed_.wait_until(lock, deadline);
+  while (!requested_ && clock_.Now() < deadline) {
+    clock_.WaitUntil(requested_changed_, lock, deadline);
   }
   return !requested_;
 }

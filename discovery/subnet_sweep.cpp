@@ -9,14 +9,14 @@
 #include <vector>
 
 #include "discovery/local_network.h"
+#include "discovery/sweep_pacing.h"
 #include "encoding/console_line.h"
 
 namespace {
 
-constexpr int32_t kFirstHost = 1;
-constexpr int32_t kLastHost = 254;
-constexpr int32_t kBatchSize = 50;
-constexpr std::chrono::milliseconds kPauseAfterBatch(200);
+using sweep_pacing::kBatchSize;
+using sweep_pacing::kFirstHost;
+using sweep_pacing::kLastHost;
 
 struct PendingProbe {
   int32_t host_number;
@@ -87,7 +87,7 @@ void ScanForPingableDevices(std::unique_ptr<HostEventSink>& sink, const StopSign
   for (int32_t first = kFirstHost; first <= kLastHost; first += kBatchSize) {
     if (stop.requested()) return;
     ProbeBatch(first, std::min(first + kBatchSize - 1, kLastHost), prefix, sink, launcher);
-    if (!stop.Pause(kPauseAfterBatch)) return;
+    if (!stop.Pause(std::chrono::milliseconds(sweep_pacing::kPauseAfterBatchMs))) return;
   }
   sink->EndOfStream();
 }

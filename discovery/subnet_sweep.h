@@ -1,7 +1,7 @@
 // The body of one discovery stream: look up the local address and subnet,
-// probe host numbers 1 to 254 under the prefix in batches of fifty (1-50,
-// 51-100, ..., 201-250, 251-254) with a 200 ms pause after every batch, then
-// end the stream. Each probe delivers its own host event; the sweep delivers
+// probe the host numbers under the prefix batch by batch, every probe of a
+// batch at once, with a pause after every batch (numbers in sweep_pacing.h),
+// then end the stream. Each probe delivers its own host event; the sweep delivers
 // only the end of the stream, and the event of a host whose probe could not
 // run.
 //

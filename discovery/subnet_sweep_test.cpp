@@ -14,20 +14,31 @@
 #include <vector>
 
 #include "discovery/discovery_test_support.h"
+#include "discovery/sweep_pacing.h"
+#include "discovery/worker_pool.h"
 #include "testing/fake_network_platform.h"
 
 namespace {
 
-using discovery_test::Clock;
 using discovery_test::CaptureConsole;
+using discovery_test::Latch;
+using discovery_test::ManualClock;
 using discovery_test::RecordingSink;
 using fake_network::Call;
 using std::chrono::milliseconds;
+using namespace sweep_pacing;
 
 constexpr auto kPatience = std::chrono::seconds(10);
+constexpr milliseconds kPause(kPauseAfterBatchMs);
 
 int HostOf(const std::string& ip) { return std::stoi(ip.substr(ip.rfind('.') + 1)); }
-int BatchOf(const std::string& ip) { return (HostOf(ip) - 1) / 50; }
+int BatchOf(const std::string& ip) { return (HostOf(ip) - kFirstHost) / kBatchSize; }
+
+// Probes go to the pool, as in the scan service.
+Launcher PooledLauncher(WorkerPool& pool) {
+  return {StandardLauncher().start_thread,
+          [&pool](std::function<void()> work) { return pool.Run(std::move(work)); }};
+}
 
 // Host number -> "success" of its one event; fails the test on a duplicate or
 // an address outside the LAN's 1..254.
@@ -35,7 +46,7 @@ std::map<int, bool> EventsByHost(const std::vector<discovery_test::HostEvent>& e
   std::map<int, bool> by_host;
   for (const auto& event : events) {
     EXPECT_EQ(event.ip.rfind(fake_network::kLanPrefix, 0), 0u) << event.ip;
-    EXPECT_TRUE(HostOf(event.ip) >= 1 && HostOf(event.ip) <= 254) << event.ip;
+    EXPECT_TRUE(HostOf(event.ip) >= kFirstHost && HostOf(event.ip) <= kLastHost) << event.ip;
     EXPECT_TRUE(by_host.emplace(HostOf(event.ip), event.success).second) << "twice: " << event.ip;
   }
   return by_host;
@@ -49,11 +60,11 @@ TEST(SubnetSweep, ProbesEachHostOnceInConcurrentBatchesWithPausesThenEnds) {
   for (const int host : answering) script.answers["10.77.0." + std::to_string(host)] = 0;
   std::unique_ptr<HostEventSink> sink = std::make_unique<RecordingSink>();
   const RecordingSink& recorder = static_cast<RecordingSink&>(*sink);
-  std::vector<std::unique_ptr<discovery_test::Latch>> batch_in_flight;
-  for (const int size : {50, 50, 50, 50, 50, 4}) {
-    batch_in_flight.push_back(std::make_unique<discovery_test::Latch>(size));
+  std::vector<std::unique_ptr<Latch>> batch_in_flight;
+  for (int batch = 0; batch < kBatchCount; ++batch) {
+    const int rest = kLastHost - kFirstHost + 1 - batch * kBatchSize;
+    batch_in_flight.push_back(std::make_unique<Latch>(std::min(rest, kBatchSize)));
   }
-  std::atomic<bool> others_finished_first{false};
   // After one wait in vain the rest do not wait: a serialised sweep must fail
   // the test, not stall it for every host.
   std::atomic<bool> gave_up{false};
@@ -62,39 +73,41 @@ TEST(SubnetSweep, ProbesEachHostOnceInConcurrentBatchesWithPausesThenEnds) {
     // Every probe of the batch holds its handle until all of them do.
     batch_in_flight[BatchOf(ip)]->CountDown();
     if (!gave_up && !batch_in_flight[BatchOf(ip)]->WaitFor(kPatience)) gave_up = true;
-    // Host 3 answers only after the other 49 of its batch have delivered, so
-    // a batch that starts before its predecessor has finished holds 51.
-    if (HostOf(ip) == 3) others_finished_first = recorder.WaitForEvents(49, kPatience);
   };
   fake_network::Reset(script);
+  // Every pause wakes early once, and must wait again for the rest.
+  ManualClock clock(kPause - milliseconds(50));
+  std::vector<size_t> delivered_at_waits;
+  clock.on_wait = [&] {
+    const RecordingSink::Record now = recorder.record();
+    delivered_at_waits.push_back(now.ends == 0 ? now.events.size() : 0);
+  };
+  const StopSignal never_stopped(clock);
+  WorkerPool pool(StandardLauncher().start_thread, std::chrono::seconds(10));
 
-  const auto console = CaptureConsole([&] { ScanForPingableDevices(sink); });
+  const auto console = CaptureConsole(
+      [&] { ScanForPingableDevices(sink, never_stopped, PooledLauncher(pool)); });
 
   const fake_network::Counts counts = fake_network::GetCounts();
-  EXPECT_EQ(counts.icmp_peak, 50);
-  EXPECT_EQ(counts.icmp_opened, 254);
+  EXPECT_EQ(counts.icmp_peak, kBatchSize);
+  EXPECT_EQ(counts.icmp_opened, kLastHost);
   EXPECT_EQ(counts.icmp_open, 0);
   EXPECT_EQ(counts.startups, 1);
   EXPECT_EQ(counts.cleanups, 1);
   const RecordingSink::Record record = recorder.record();
-  ASSERT_EQ(record.events.size(), 254u);
+  ASSERT_EQ(record.events.size(), size_t{kLastHost});
   for (const auto& [host, success] : EventsByHost(record.events)) {
     EXPECT_EQ(success, answering.count(host) == 1) << host;
   }
-  EXPECT_TRUE(others_finished_first);
-  EXPECT_EQ(record.events[49].ip, "10.77.0.3");
   EXPECT_EQ(record.ends, 1);
-  // Events arrive batch by batch (host order, as batches are), each batch
-  // followed by a pause of at least 200 ms, the last one before the end. The
-  // sweep times its pause on this same clock, so the lower bounds are exact.
-  for (size_t i = 1; i <= record.events.size(); ++i) {
-    const Clock::time_point next = i < 254 ? record.events[i].at : record.end_time;
-    const int batch = BatchOf(record.events[i - 1].ip);
-    if (i == 254 || BatchOf(record.events[i].ip) != batch) {
-      EXPECT_GE(next - record.events[i - 1].at, milliseconds(200)) << "after batch " << batch;
-      EXPECT_TRUE(i == 254 || BatchOf(record.events[i].ip) == batch + 1) << i;
-    }
+  // A whole pause after every batch, each batch delivered before its pause
+  // and the end after the last.
+  std::vector<size_t> expected_waits;
+  for (int end = kBatchSize; end < kLastHost + kBatchSize; end += kBatchSize) {
+    expected_waits.insert(expected_waits.end(), 2, std::min(end, int{kLastHost}));
   }
+  EXPECT_EQ(delivered_at_waits, expected_waits);
+  EXPECT_EQ(clock.elapsed(), kBatchCount * kPause);
 
   EXPECT_EQ(console.out.rfind(
                 "Local IP: 10.77.0.23\nSubnet Mask: 255.255.255.0\nSubnet prefix: 10.77.0.\n", 0),
@@ -133,21 +146,23 @@ TEST(SubnetSweep, HostsWhoseProbeCannotRunStillGetExactlyOneFalseEvent) {
   const RecordingSink& recorder = static_cast<RecordingSink&>(*sink);
   // Tasks are launched in host order, so the n-th launch probes host n.
   std::atomic<int> launches{0};
-  Launcher launcher = StandardLauncher();
-  launcher.start_task = [&launches](std::function<void()> work) {
+  WorkerPool pool(StandardLauncher().start_thread, std::chrono::seconds(10));
+  Launcher launcher = PooledLauncher(pool);
+  launcher.start_task = [&launches, pooled = launcher.start_task](std::function<void()> work) {
     const int host = ++launches;
     if (host == 10 || host == 60) {
       throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
     }
-    return StandardLauncher().start_task(std::move(work));
+    return pooled(std::move(work));
   };
-  const StopSignal never_stopped;
+  const ManualClock clock;
+  const StopSignal never_stopped(clock);
 
   const auto console =
       CaptureConsole([&] { ScanForPingableDevices(sink, never_stopped, launcher); });
 
   const std::map<int, bool> by_host = EventsByHost(recorder.record().events);
-  EXPECT_EQ(by_host.size(), 254u);
+  EXPECT_EQ(by_host.size(), size_t{kLastHost});
   for (const int host : {10, 20, 60}) {
     ASSERT_EQ(by_host.count(host), 1u) << host;
     EXPECT_FALSE(by_host.at(host)) << host;
@@ -158,18 +173,38 @@ TEST(SubnetSweep, HostsWhoseProbeCannotRunStillGetExactlyOneFalseEvent) {
   EXPECT_EQ(fake_network::GetCounts().icmp_open, 0);
 }
 
-TEST(StopSignal, ARequestFromAnotherThreadEndsAPauseInProgress) {
-  StopSignal stop;
+TEST(StopSignal, ARequestWakesAPauseInProgressAtOnce) {
+  ManualClock clock(discovery_test::Clock::duration::zero());
+  Latch waiting(1);
+  clock.on_wait = [&waiting] { waiting.CountDown(); };
+  StopSignal stop(clock);
   bool paused_fully = true;
-  const auto start = Clock::now();
-  std::thread sweep([&] { paused_fully = stop.Pause(std::chrono::minutes(1)); });
+  std::thread sweep([&] { paused_fully = stop.Pause(kPause); });
 
+  EXPECT_TRUE(waiting.WaitFor(kPatience));
   stop.Request();
   sweep.join();
 
   EXPECT_FALSE(paused_fully);
-  // A minute-long pause cut short: far below the minute even on a slow machine.
-  EXPECT_LT(Clock::now() - start, std::chrono::seconds(30));
+  EXPECT_EQ(clock.elapsed(), discovery_test::Clock::duration::zero());  // woken, not timed out
+}
+
+// A worker that was idle for the limit ends; the next work gets a new one,
+// and the ended one is joined.
+TEST(WorkerPool, AnIdleWorkerEndsAndLaterWorkStillRuns) {
+  Latch ended(1);
+  WorkerPool pool(
+      [&ended](std::function<void()> work) {
+        return std::thread([work, &ended] {
+          work();
+          ended.CountDown();
+        });
+      },
+      milliseconds(1));
+  pool.Run([] {}).get();
+  EXPECT_TRUE(ended.WaitFor(kPatience));
+  EXPECT_EQ(pool.Run([] {}).wait_for(kPatience), std::future_status::ready);
+  EXPECT_EQ(pool.threads(), 1u);
 }
 
 }  // namespace

@@ -9,6 +9,11 @@
 
 namespace {
 
+// Long enough that a worker outlasts the pause between two batches and the
+// gap between scans started by hand, short enough that an application that
+// scans now and then does not keep fifty idle threads.
+constexpr std::chrono::seconds kWorkerIdleLimit(10);
+
 std::unique_ptr<flutter::StreamHandlerError<flutter::EncodableValue>> ListenError(
     const std::string& message) {
   return std::make_unique<flutter::StreamHandlerError<flutter::EncodableValue>>("error", message,
@@ -17,58 +22,58 @@ std::unique_ptr<flutter::StreamHandlerError<flutter::EncodableValue>> ListenErro
 
 }  // namespace
 
-SweepRegistry::SweepRegistry(Launcher launcher) : launcher_(std::move(launcher)) {}
+SweepRegistry::SweepRegistry(const Launcher& launcher, const SweepClock& clock)
+    : stop_(clock),
+      pool_(launcher.start_thread, kWorkerIdleLimit),
+      probes_{launcher.start_thread,
+              [this](std::function<void()> work) { return pool_.Run(std::move(work)); }} {}
 
 SweepRegistry::~SweepRegistry() { Stop(); }
 
 std::unique_ptr<flutter::StreamHandlerError<flutter::EncodableValue>> SweepRegistry::Start(
     std::unique_ptr<HostEventSink> sink) {
   std::lock_guard<std::mutex> lock(mutex_);
-  JoinFinished();
   // Stop requests before it takes the lock, so a sweep started here is
-  // either refused or joined by that Stop.
+  // either refused or waited for by that Stop.
   if (stop_.requested()) return ListenError("The discovery service has stopped");
-  sweeps_.push_back(std::make_unique<Sweep>());
-  Sweep& sweep = *sweeps_.back();
-  sweep.sink = std::move(sink);
+  // Shared by the copies the pool makes of the work; Run destroys the sink.
+  auto owned = std::make_shared<std::unique_ptr<HostEventSink>>(std::move(sink));
   try {
-    sweep.thread = launcher_.start_thread([this, &sweep] { Run(sweep); });
+    pool_.Run([this, owned] { Run(*owned); });
   } catch (const std::exception& error) {
-    sweeps_.pop_back();
     return ListenError(std::string("Unable to start the discovery sweep: ") + error.what());
   }
+  ++running_;
   return nullptr;
 }
 
 void SweepRegistry::Stop() {
   stop_.Request();
-  std::list<std::unique_ptr<Sweep>> sweeps;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
-    sweeps.swap(sweeps_);
+    std::unique_lock<std::mutex> lock(mutex_);
+    sweep_ended_.wait(lock, [this] { return running_ == 0; });
   }
-  for (const std::unique_ptr<Sweep>& sweep : sweeps) sweep->thread.join();
+  pool_.Shutdown();
 }
 
-void SweepRegistry::Run(Sweep& sweep) {
+size_t SweepRegistry::running() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return running_;
+}
+
+void SweepRegistry::Run(std::unique_ptr<HostEventSink>& sink) {
   try {
-    ScanForPingableDevices(sweep.sink, stop_, launcher_);
+    ScanForPingableDevices(sink, stop_, probes_);
   } catch (const std::exception& error) {
-    // Only allocation can fail outside the probes, which handle their own
-    // failures; the process goes on without this stream's end.
+    // Only the platform or allocation can fail outside the probes, which
+    // handle their own failures; the process goes on without this stream's
+    // end.
     console_line::WriteLine(std::cerr, "Discovery sweep failed: ", error.what());
   }
-  sweep.sink.reset();
-  sweep.finished = true;
-}
-
-void SweepRegistry::JoinFinished() {
-  for (auto it = sweeps_.begin(); it != sweeps_.end();) {
-    if ((*it)->finished) {
-      (*it)->thread.join();
-      it = sweeps_.erase(it);
-    } else {
-      ++it;
-    }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    --running_;
   }
+  sweep_ended_.notify_all();
+  sink.reset();
 }

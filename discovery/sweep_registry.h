@@ -1,25 +1,27 @@
-// The sweeps of one scan service: starts each "listen"'s sweep on a thread of
-// its own, and on Stop makes them all wind down and joins them. The scan
-// service and the channel's stream handler share it, so a "listen" that
-// arrives after Stop, or after the ScanService is gone, still finds it and is
-// refused.
+// The sweeps of one scan service: runs each "listen"'s sweep, and its
+// probes, on a pool of worker threads kept for reuse, releases each sweep
+// and its sink as the sweep ends, and on Stop makes the running ones wind
+// down and joins every thread it started. The scan service and the channel's
+// stream handler share it, so a "listen" that arrives after Stop, or after
+// the ScanService is gone, still finds it and is refused.
 //
 // Threads: Start and Stop run on the platform thread; the destructor too, and
-// never on a sweep thread (sweeps hold no reference to the registry that could
-// be the last). Sweep threads only read the stop signal and the launcher,
-// which outlive them because the registry joins every sweep before it dies.
+// never on a worker (sweeps hold no reference to the registry that could be
+// the last). Workers only read the stop signal and the launchers, which
+// outlive them because Stop joins every worker before the registry dies.
 #ifndef RIVELO_DISCOVERY_SWEEP_REGISTRY_H_
 #define RIVELO_DISCOVERY_SWEEP_REGISTRY_H_
 
-#include <atomic>
-#include <list>
+#include <condition_variable>
+#include <cstddef>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 #include "discovery/host_probe.h"
 #include "discovery/launcher.h"
 #include "discovery/stop_signal.h"
+#include "discovery/sweep_clock.h"
+#include "discovery/worker_pool.h"
 #include "engine/stream_handler.h"
 
 namespace flutter {
@@ -29,7 +31,9 @@ class ScanService;
 
 class SweepRegistry {
  public:
-  explicit SweepRegistry(Launcher launcher);
+  // Workers are started with launcher's start_thread; pauses are timed by
+  // clock, which outlives the registry.
+  SweepRegistry(const Launcher& launcher, const SweepClock& clock);
   ~SweepRegistry();
 
   SweepRegistry(const SweepRegistry&) = delete;
@@ -41,29 +45,29 @@ class SweepRegistry {
   std::unique_ptr<flutter::StreamHandlerError<flutter::EncodableValue>> Start(
       std::unique_ptr<HostEventSink> sink);
 
-  // Blocks until every sweep thread has ended; see ScanService::Stop.
+  // Blocks until every sweep has ended and every worker is joined; see
+  // ScanService::Stop.
   void Stop();
 
+  // Sweeps started and not yet over. A sweep leaves this count before its
+  // sink is destroyed.
+  size_t running() const;
+
  private:
-  struct Sweep {
-    std::unique_ptr<HostEventSink> sink;
-    std::thread thread;
-    std::atomic<bool> finished{false};
-  };
+  void Run(std::unique_ptr<HostEventSink>& sink);
 
-  void Run(Sweep& sweep);
-  // Joins the threads of sweeps that are over, so a long-lived service does
-  // not collect them.
-  void JoinFinished();
-
-  const Launcher launcher_;
   StopSignal stop_;
-  std::mutex mutex_;
-  std::list<std::unique_ptr<Sweep>> sweeps_;
+  WorkerPool pool_;
+  // What the sweeps launch their probes with: the pool.
+  const Launcher probes_;
+  mutable std::mutex mutex_;
+  std::condition_variable sweep_ended_;
+  size_t running_ = 0;
 };
 
-// RegisterScanChannel with a chosen launcher.
+// RegisterScanChannel with a chosen launcher and clock.
 std::unique_ptr<ScanService> RegisterScanChannel(flutter::BinaryMessenger* messenger,
-                                                 const Launcher& launcher);
+                                                 const Launcher& launcher,
+                                                 const SweepClock& clock);
 
 #endif  // RIVELO_DISCOVERY_SWEEP_REGISTRY_H_

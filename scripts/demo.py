@@ -20,6 +20,7 @@ from pathlib import Path
 from simlan import (DisplayError, SimlanError, SimulatedLan, WineError, WineRunner, XDisplay,
                     find_window, screenshot_when_drawn)
 from simlan.wine import WINE
+from sweep_pacing import BATCH_SIZE
 from transcript import HOSTS_PER_SCAN, Transcript
 import windows_build
 
@@ -139,7 +140,7 @@ class Console:
         print(text, flush=True)
 
     def progress(self, probed, total, answered, seconds, final=False):
-        """Plain lines: one per 50 hosts, and the last once the scan has ended, with its end time."""
+        """Plain lines: one per batch of hosts, and the last once the scan has ended, with its end time."""
         if self.tty:
             width = 30
             filled = width * probed // total if total else 0
@@ -147,7 +148,7 @@ class Console:
                              f"{answered} answered, {seconds:5.1f} s")
             sys.stdout.flush()
             self._bar_shown = True
-        elif final or (probed // 50 != self._last_plain // 50 and probed < total):
+        elif final or (probed // BATCH_SIZE != self._last_plain // BATCH_SIZE and probed < total):
             self._last_plain = probed
             print(f"  {probed:3}/{total} probed, {answered} answered, {seconds:5.1f} s", flush=True)
 

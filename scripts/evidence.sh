@@ -7,8 +7,9 @@
 #
 # Always: the codec and event-path benchmarks (host-release preset), and the
 # sweep timing of rivelo.exe under Wine in a simulated LAN (median of --sweeps
-# runs, default 5) beside one batch of echoes sent under Wine without rivelo,
-# fping and nmap, all in the same namespace.
+# runs, default 5, and one run of two sweeps at once, against the floor that
+# discovery/sweep_pacing.h makes) beside one batch of echoes sent under Wine
+# without rivelo, fping and nmap, all in the same namespace.
 # --soak: the shutdown soak (--soak-runs drawn closes, default 50, two fixed
 # ones, then five listens in one run).
 # --fuzz=SECONDS: every fuzz target for SECONDS each, one after the other, on

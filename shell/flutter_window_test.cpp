@@ -14,6 +14,7 @@
 
 #include "discovery/launcher.h"
 #include "discovery/scan_channel.h"
+#include "discovery/sweep_pacing.h"
 #include "shell/plugin_registrant.h"
 #include "testing/fake_engine.h"
 #include "testing/fake_network_platform.h"
@@ -81,7 +82,8 @@ TEST_F(FlutterWindowTest, ShowsOnTheFirstFrameAndStopsSweepsBeforeReleasingTheEn
   std::promise<void> release;
   const std::shared_future<void> released = release.get_future().share();
   script.hook = [released](fake_network::Call call, const std::string& ip) {
-    if (call == fake_network::Call::kSendEcho && std::stoi(ip.substr(ip.rfind('.') + 1)) > 250) {
+    if (call == fake_network::Call::kSendEcho &&
+        std::stoi(ip.substr(ip.rfind('.') + 1)) > (sweep_pacing::kBatchCount - 1) * sweep_pacing::kBatchSize) {
       released.wait_for(std::chrono::seconds(20));
     }
   };
@@ -101,7 +103,7 @@ TEST_F(FlutterWindowTest, ShowsOnTheFirstFrameAndStopsSweepsBeforeReleasingTheEn
   EXPECT_EQ(fake().DeliverMethodCall(kScanChannelName, "listen"),
             (std::vector<uint8_t>{0x00, 0x00}));
   // The first batch is out; the sweep is pausing or probing the next one.
-  ASSERT_TRUE(fake().WaitForSentOn(kScanChannelName, 50, std::chrono::seconds(30)));
+  ASSERT_TRUE(fake().WaitForSentOn(kScanChannelName, sweep_pacing::kBatchSize, std::chrono::seconds(30)));
   window.Destroy();
 
   EXPECT_EQ(controllers_destroyed_at_sweep_end, 0);

@@ -17,6 +17,7 @@ from simlan.simlan import link_exists, namespace_exists
 from test_transcript import PREFIX, end, event_bytes, listen, message, written
 import demo
 import transcript
+from sweep_pacing import BATCH_COUNT, BATCH_SIZE, ECHO_TIMEOUT_MS, FIRST_HOST
 
 REPO = Path(__file__).resolve().parents[1]
 DEMO_SH = REPO / "scripts" / "demo.sh"
@@ -107,10 +108,11 @@ def test_two_scans_find_exactly_the_simulated_hosts(windows_build, tmp_path):
     assert [count for count, _ in answered] == ["4", "4"]
     assert all(float(seconds) > 1.0 for _, seconds in answered)
     events = [(int(ip.rsplit(".", 1)[1]), t) for t, ip, _ in transcript.read(tmp_path / "t.jsonl").events]
-    # .251 to .254 are silent: each scan's last batch waits out the 200 ms pause and a whole 1 s echo
-    # time-out after its own fifth batch, which ended no earlier than the 50th fifth-batch event of the two.
-    fifth = sorted(t for host, t in events if 200 < host <= 250)
-    assert min(t for host, t in events if host > 250) - fifth[49] >= 1000
+    # The last batch's hosts are silent: each scan's last batch waits out the pause and a whole echo
+    # time-out after its own previous batch, which ended no earlier than the batch-size-th event of the two.
+    batch = {host: (host - FIRST_HOST) // BATCH_SIZE for host, _ in events}
+    before_last = sorted(t for host, t in events if batch[host] == BATCH_COUNT - 2)
+    assert min(t for host, t in events if batch[host] == BATCH_COUNT - 1) - before_last[BATCH_SIZE - 1] >= ECHO_TIMEOUT_MS
     assert colour_count(tmp_path / "shot.png") > 2
     assert leftovers_of(output) == []
 
