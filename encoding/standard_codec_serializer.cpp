@@ -143,11 +143,43 @@ struct Nesting {
   size_t promised = 0;
 };
 
-// The nesting of the read that runs on this thread through the stream
-// interface, where every level passes through the serializer's overridable
-// operations and their parameters carry nothing more. A direct read takes a
-// copy when it starts and carries it from there on.
-thread_local Nesting thread_nesting;
+// The read that runs on this thread through the stream interface, where
+// every level passes through the serializer's overridable operations and
+// their parameters carry nothing more. Promises are bytes of one stream: a
+// read of another stream, such as a message that a derived serializer finds
+// embedded in a value and decodes on a reader of its own, starts with none
+// and hands the outer read's back when it ends. Depth is counted across
+// streams, as they all share this thread's stack. A direct read takes a copy
+// when it starts and carries it from there on.
+struct ThreadRead {
+  const ByteStreamReader* stream = nullptr;
+  Nesting nesting;
+};
+thread_local ThreadRead thread_read;
+
+// Makes stream the one that thread_read's promises belong to, for the
+// lifetime of this object.
+class StreamScope {
+ public:
+  explicit StreamScope(const ByteStreamReader* stream)
+      : outer_stream_(thread_read.stream),
+        outer_promised_(thread_read.nesting.promised) {
+    if (stream != outer_stream_) {
+      thread_read.stream = stream;
+      thread_read.nesting.promised = 0;
+    }
+  }
+  ~StreamScope() {
+    thread_read.stream = outer_stream_;
+    thread_read.nesting.promised = outer_promised_;
+  }
+  StreamScope(const StreamScope&) = delete;
+  StreamScope& operator=(const StreamScope&) = delete;
+
+ private:
+  const ByteStreamReader* const outer_stream_;
+  const size_t outer_promised_;
+};
 
 // The bytes that the elements after the one being read still need, promised
 // for the lifetime of this object.
@@ -227,7 +259,7 @@ class StreamReader {
   }
   void SkipPadding(uint8_t alignment) { stream_->SkipPadding(alignment); }
   size_t Remaining() const { return stream_->BytesRemaining(); }
-  Nesting& nesting() { return thread_nesting; }
+  Nesting& nesting() { return thread_read.nesting; }
 
   // count elements in zeroed storage, filled by one ReadBytes.
   template <typename Block, typename Place>
@@ -615,16 +647,16 @@ const StandardCodecSerializer& StandardCodecSerializer::GetInstance() {
 
 EncodableValue StandardCodecSerializer::ReadValue(
     ByteStreamReader* stream) const {
+  const StreamScope scope(stream);
+  NewValue place;
   if (IsExactly<StandardCodecSerializer>(*this) &&
       IsExactly<ByteBufferStreamReader>(*stream)) {
     BufferReader reader(static_cast<ByteBufferStreamReader*>(stream),
-                        thread_nesting);
-    NewValue place;
+                        thread_read.nesting);
     return reader.ReadNested(place);
   }
   const uint8_t type = stream->ReadByte();
-  NewValue place;
-  return ReadOneLevelDeeper(thread_nesting, place, [&] {
+  return ReadOneLevelDeeper(thread_read.nesting, place, [&] {
     return ReadValueOfType(type, stream);
   });
 }

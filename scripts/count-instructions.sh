@@ -15,7 +15,7 @@ trap 'rm -rf "$work"' EXIT
 while read -r name function; do
     LD_BIND_NOW=1 valgrind --tool=callgrind --callgrind-out-file="$work/out" \
         --toggle-collect="*$function(*" "$bench" --benchmark_filter="^$name\$" \
-        --benchmark_repetitions=1 --benchmark_min_time=0.2 >/dev/null 2>&1
+        --benchmark_repetitions=20 --benchmark_min_time=0 --benchmark_enable_random_interleaving=false >/dev/null 2>&1
     # Only the counted function is collected, so the program's total is its
     # inclusive count; its calls are summed over its callers, the lines
     # marked "<" above its own in the caller tree.
@@ -34,6 +34,7 @@ Nested/Encode StandardMethodCodec::EncodeSuccessEnvelope
 Nested/MsgpackPack MsgpackPackOnce
 Nested/NlohmannEncode NlohmannEncodeOnce
 Nested/Decode StandardMethodCodec::DecodeResponseEnvelope
+Nested/Copy NestedCopyOnce
 Nested/MsgpackUnpack MsgpackUnpackOnce
 Nested/NlohmannDecode NlohmannDecodeOnce
 LIST
