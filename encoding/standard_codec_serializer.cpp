@@ -389,7 +389,7 @@ size_t ReadLongSize(uint8_t first, Reader& in) {
 
 // Most sizes take the one-byte form: that case stays small enough to inline.
 template <typename Reader>
-size_t ReadSizeField(Reader& in) {
+inline size_t ReadSizeField(Reader& in) {
   const uint8_t first = in.ReadByte();
   return first < kSize16 ? first : ReadLongSize(first, in);
 }
