@@ -193,14 +193,16 @@ TEST(StandardCodecSerializer, WhatTheFormatCannotCarryIsReported) {
     std::vector<uint8_t> bytes;
     const auto writer = MakeStream<ByteBufferStreamWriter>(streams, &bytes);
     CerrCapture cerr;
+    serializer.WriteSize(253, writer.get());
     serializer.WriteSize(0xFFFFFFFF, writer.get());
     serializer.WriteSize(size_t{1} << 32, writer.get());
     serializer.WriteValue(EncodableList{CustomEncodableValue(1), true},
                           writer.get());
     const auto reader =
         MakeStream<ByteBufferStreamReader>(streams, bytes.data(), bytes.size());
+    EXPECT_EQ(serializer.ReadSize(reader.get()), 253u);
     EXPECT_EQ(serializer.ReadSize(reader.get()), 0xFFFFFFFF);
-    EXPECT_EQ(ToHex(bytes), "FF FF FF FF FF 0C 02 00 01") << streams;
+    EXPECT_EQ(ToHex(bytes), "FD FF FF FF FF FF 0C 02 00 01") << streams;
     EXPECT_EQ(cerr.text(),
               "Size too large for StandardCodecSerializer: 4294967296 "
               "exceeds 4294967295\nUnhandled custom type in "
