@@ -260,6 +260,8 @@ class StreamReader {
   void SkipPadding(uint8_t alignment) { stream_->SkipPadding(alignment); }
   size_t Remaining() const { return stream_->BytesRemaining(); }
   Nesting& nesting() { return thread_read.nesting; }
+  // Every key passes through the serializer's overridable operations.
+  static constexpr bool kBuildsTextKeysInPlace = false;
 
   // count elements in zeroed storage, filled by one ReadBytes.
   template <typename Block, typename Place>
@@ -334,6 +336,8 @@ class BufferReader {
   void SkipPadding(uint8_t alignment) { cursor_.SkipPadding(alignment); }
   size_t Remaining() const { return cursor_.Remaining(); }
   Nesting& nesting() { return nesting_; }
+  static constexpr bool kBuildsTextKeysInPlace = true;
+  uint8_t PeekByte() const { return cursor_.PeekByte(); }
 
   // count elements built straight from the input range, without zero-filling
   // them first: strings and byte vectors from the bytes themselves, wider
@@ -548,6 +552,59 @@ auto ReadElement(Reader& in, size_t bytes_after, Place&& place) {
   return in.ReadNested(place);
 }
 
+// The place of a map entry's value, which builds the entry from the
+// constructor arguments of its key (a tuple of references) and of its value.
+// An equivalent key already present keeps its first value.
+template <typename KeyArguments>
+auto EntryPlace(EncodableMap& map, KeyArguments&& key) {
+  return [&map, &key](auto&&... mapped) {
+    map.emplace_hint(
+        map.end(), std::piecewise_construct, std::move(key),
+        std::forward_as_tuple(std::forward<decltype(mapped)>(mapped)...));
+  };
+}
+
+// Where the start and end of a text are handed, for a text key.
+struct TextRange {
+  const char* first = nullptr;
+  const char* last = nullptr;
+
+  void operator()(std::in_place_type_t<std::string>) {}
+  void operator()(std::in_place_type_t<std::string>, const char* text_first,
+                  const char* text_last) {
+    first = text_first;
+    last = text_last;
+  }
+};
+
+// One entry, with later_entries bytes promised to the entries after it.
+// Keys are mostly text: where the reader holds the input, a text key is
+// built in its entry straight from it, rather than built apart and moved
+// there. A key nested too deep takes the general path, which refuses it.
+template <typename Reader>
+void ReadEntry(Reader& in, size_t later_entries, EncodableMap& map) {
+  if constexpr (Reader::kBuildsTextKeysInPlace) {
+    const uint8_t tag = in.PeekByte();
+    if ((tag == kString || tag == kAltString) &&
+        in.nesting().depth < kMaxReadDepth) {
+      in.ReadByte();
+      TextRange text;
+      {
+        const Promise promise(in.nesting(), later_entries + 1);
+        ReadBlock<std::string>(in, text);
+      }
+      ReadElement(in, later_entries,
+                  EntryPlace(map, std::forward_as_tuple(
+                                      std::in_place_type<std::string>,
+                                      text.first, text.last)));
+      return;
+    }
+  }
+  EncodableValue key = ReadElement(in, later_entries + 1, NewValue());
+  ReadElement(in, later_entries,
+              EntryPlace(map, std::forward_as_tuple(std::move(key))));
+}
+
 // Every element takes at least its tag byte.
 template <typename Reader>
 EncodableList ReadList(Reader& in) {
@@ -582,15 +639,7 @@ EncodableMap ReadMap(Reader& in) {
       map.clear();
       break;
     }
-    const size_t later_entries = 2 * (entries_left - 1);
-    EncodableValue key = ReadElement(in, later_entries + 1, NewValue());
-    // An equivalent key already present keeps its first value.
-    ReadElement(in, later_entries, [&map, &key](auto&&... mapped) {
-      map.emplace_hint(
-          map.end(), std::piecewise_construct,
-          std::forward_as_tuple(std::move(key)),
-          std::forward_as_tuple(std::forward<decltype(mapped)>(mapped)...));
-    });
+    ReadEntry(in, 2 * (entries_left - 1), map);
   }
   return map;
 }
