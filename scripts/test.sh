@@ -1,7 +1,8 @@
 #!/bin/sh
 # Runs every test: host unit tests under ASan+UBSan and under TSan, the
-# codec's instruction counts against their baseline, the fuzz corpora replayed, the Windows build's unit tests under Wine, and the
-# integration tests (rivelo.exe under Wine and Xvfb, in simulated LANs).
+# codec's instruction counts against their baseline, the fuzz corpora
+# replayed, the Windows build's unit tests under Wine, and the integration
+# tests (rivelo.exe under Wine and Xvfb, in simulated LANs).
 # Exits non-zero on the first failure, warning or sanitizer report.
 set -eu
 cd "$(dirname "$0")/.."
