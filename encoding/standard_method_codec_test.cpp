@@ -187,15 +187,13 @@ TEST(StandardMethodCodec, ThreadsAskingAtOnceGetOneCodecPerSerializer) {
   const StandardMethodCodec* codecs[2][2] = {};
   std::atomic<int> not_started{2};
   const auto ask = [&](int thread) {
-    --not_started;
-    while (not_started.load() != 0) {
+    for (--not_started; not_started.load() != 0;) {
     }
     for (int i = 0; i < 2; ++i) {
       codecs[thread][i] = &StandardMethodCodec::GetInstance(&serializers[i]);
     }
   };
-  std::thread first(ask, 0);
-  std::thread second(ask, 1);
+  std::thread first(ask, 0), second(ask, 1);
   first.join();
   second.join();
   EXPECT_EQ(codecs[0][0], codecs[1][0]);

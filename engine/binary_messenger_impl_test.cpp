@@ -88,13 +88,12 @@ TEST_F(MessengerTest, OnlyTheFirstAnswerIsSentAndTheLastCopyReleasesTheMessenger
     second = nullptr;
     EXPECT_EQ(fake().OutstandingMessengerReferences(), 0);
   }
-  // A message that came without a response handle has nothing to answer.
+  // Without a response handle there is nothing to answer: none beyond the two above.
   messenger_.SetMessageHandler(kChannel, AnswerWith(1));
-  const size_t sent_before = fake().CallCount("FlutterDesktopMessengerSendResponse");
   testing::internal::CaptureStderr();
   fake().DeliverWithoutResponseHandle(kChannel, {1});
   EXPECT_EQ(testing::internal::GetCapturedStderr(), kDuplicateLine);
-  EXPECT_EQ(fake().CallCount("FlutterDesktopMessengerSendResponse"), sent_before);
+  EXPECT_EQ(fake().CallCount("FlutterDesktopMessengerSendResponse"), 2u);
 }
 
 // Availability is checked, and the response sent, inside the library's lock;

@@ -256,10 +256,9 @@ bool FakeEngine::WaitForSentOn(const std::string& channel, size_t count,
 void* FakeEngine::RegisteredUserData(const std::string& channel) const {
   void* user_data = nullptr;
   VisitEngines(true, [&](standin::Engine& engine) {
-    const auto found = engine.messenger.callbacks.find(channel);
-    if (engine.destroyed || found == engine.messenger.callbacks.end()) return false;
-    user_data = found->second.second;
-    return true;
+    const auto& callbacks = engine.messenger.callbacks;
+    if (!engine.destroyed && callbacks.count(channel) != 0) user_data = callbacks.at(channel).second;
+    return user_data != nullptr;
   });
   return user_data;
 }
