@@ -696,14 +696,16 @@ const StandardCodecSerializer& StandardCodecSerializer::GetInstance() {
 
 EncodableValue StandardCodecSerializer::ReadValue(
     ByteStreamReader* stream) const {
-  const StreamScope scope(stream);
   NewValue place;
   if (IsExactly<StandardCodecSerializer>(*this) &&
       IsExactly<ByteBufferStreamReader>(*stream)) {
-    BufferReader reader(static_cast<ByteBufferStreamReader*>(stream),
-                        thread_read.nesting);
+    const Nesting& outer = thread_read.nesting;
+    BufferReader reader(
+        static_cast<ByteBufferStreamReader*>(stream),
+        {outer.depth, stream == thread_read.stream ? outer.promised : 0});
     return reader.ReadNested(place);
   }
+  const StreamScope scope(stream);
   const uint8_t type = stream->ReadByte();
   return ReadOneLevelDeeper(thread_read.nesting, place, [&] {
     return ReadValueOfType(type, stream);
