@@ -1,8 +1,8 @@
 // The codec's costs: the discovery host event, bulk numeric vectors against
 // memcpy of the same bytes, and a nested message against its deep copy and
-// two MessagePack peers on the same data, msgpack-c and nlohmann::json. Every encode goes through StandardMethodCodec as a success
-// envelope and every decode back through DecodeResponseEnvelope, as the
-// channel layer uses them.
+// two MessagePack peers on the same data, msgpack-c and nlohmann::json. Every
+// encode goes through StandardMethodCodec as a success envelope and every
+// decode back through DecodeResponseEnvelope, as the channel layer uses them.
 
 #include <benchmark/benchmark.h>
 
