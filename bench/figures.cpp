@@ -75,7 +75,7 @@ FigureRow Row(const Figure& f, const Measurement& mine, const Measurement& their
       const double ratio = speed ? theirs.cpu_ns / mine.cpu_ns : mine.cpu_ns / theirs.cpu_ns;
       return {f.figure, Format("%.1f us", mine.cpu_ns / 1000),
               std::string(f.other_name) + " " + Format("%.1f us", theirs.cpu_ns / 1000) +
-                  (speed ? ", target >= " : ", target <= ") + Format("%.1fx", f.target),
+                  (speed ? ", target >= " : ", target <= ") + Format("%gx", f.target),
               Format("%.2fx", ratio), speed ? ratio >= f.target : ratio <= f.target};
   }
 }
