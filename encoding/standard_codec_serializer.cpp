@@ -62,15 +62,17 @@ constexpr uint8_t Alignment() {
 // The codec below is written once, over two ways of reaching the stream.
 // Writers offer WriteByte, WriteBytes, WritePadding<alignment>, Expect (room
 // for at least so many bytes more) and WriteNested; readers offer ReadByte,
-// ReadBytes, SkipPadding, Remaining, nesting, ReadElements<Block> and
-// ReadNested(place).
+// ReadBytes, SkipPadding, Remaining, nesting, PlaceElements<Block>,
+// ReadNested(place) and kBuildsTextKeysInPlace (whether a map's text keys may
+// be seen ahead with PeekByte and built in their entry).
 //
 // A value read is handed to a place: a callable that builds the value where
 // it belongs (the list's next element, the map entry, the result) from the
 // alternative's type and constructor arguments, as
 // place(std::in_place_type<T>, arguments...), or from a whole value,
-// place(EncodableValue&&). Decoded values are thereby built once, in place,
-// never moved there.
+// place(EncodableValue&&). Decoded values are thereby built once, in place;
+// only a map key that is not text, or that comes through the stream
+// interface, is built apart and moved into its entry.
 
 // Through the stream interface, one virtual call per piece, and every nested
 // value through the serializer's overridable WriteValue: the calls that a
