@@ -37,6 +37,12 @@ class BufferCursor {
     return stream_.bytes_[stream_.position_++];
   }
 
+  // The next byte, left unread; 0 at the end, without a report.
+  uint8_t PeekByte() const {
+    return stream_.position_ < stream_.size_ ? stream_.bytes_[stream_.position_]
+                                             : 0;
+  }
+
   // The start of the next count bytes, now consumed; null after reporting an
   // invalid read when the range cannot hold them, in which case the position
   // stays. One check covers both the count and a position that padding has

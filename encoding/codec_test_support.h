@@ -114,7 +114,8 @@ inline const std::string kInvalidRead =
 // write. Tag 128: a custom value holding an EncodableValue, as the tag
 // followed by that value, read through this serializer. Tag 129, read only:
 // a list of the one value that follows, as the standard serializer itself
-// reads it.
+// reads it. Tag 130, read only: a message embedded as a size and its bytes,
+// which the standard serializer decodes on a stream of its own.
 class TaggedSerializer : public StandardCodecSerializer {
  public:
   void WriteValue(const EncodableValue& value,
@@ -136,6 +137,12 @@ class TaggedSerializer : public StandardCodecSerializer {
                                  ByteStreamReader* stream) const override {
     if (type == 129) {
       return EncodableList{GetInstance().ReadValue(stream)};
+    }
+    if (type == 130) {
+      std::vector<uint8_t> message(ReadSize(stream));
+      stream->ReadBytes(message.data(), message.size());
+      ByteBufferStreamReader embedded(message.data(), message.size());
+      return GetInstance().ReadValue(&embedded);
     }
     if (type != 128) {
       return StandardCodecSerializer::ReadValueOfType(type, stream);

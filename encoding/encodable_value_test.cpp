@@ -30,6 +30,9 @@ TEST(EncodableValue, OrdersByAlternativeThenContents) {
        EncodableList{1, EncodableMap{{"a", 3.0}}}, kEqual},
       // Contents in order, length last.
       {"aa", "b", kLess},
+      {"ab", "abc", kLess},
+      {"\x7F", "\x80", kLess},
+      {std::vector<uint8_t>{1, 2}, std::vector<uint8_t>{1, 2, 0}, kLess},
       {EncodableList{"aa"}, EncodableList{"b"}, kLess},
       {EncodableList{1}, EncodableList{1, 0}, kLess},
       {EncodableList{1, 5}, EncodableList{2}, kLess},

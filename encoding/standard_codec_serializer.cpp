@@ -62,15 +62,17 @@ constexpr uint8_t Alignment() {
 // The codec below is written once, over two ways of reaching the stream.
 // Writers offer WriteByte, WriteBytes, WritePadding<alignment>, Expect (room
 // for at least so many bytes more) and WriteNested; readers offer ReadByte,
-// ReadBytes, SkipPadding, Remaining, nesting, ReadElements<Block> and
-// ReadNested(place).
+// ReadBytes, SkipPadding, Remaining, nesting, PlaceElements<Block>,
+// ReadNested(place) and kBuildsTextKeysInPlace (whether a map's text keys may
+// be seen ahead with PeekByte and built in their entry).
 //
 // A value read is handed to a place: a callable that builds the value where
 // it belongs (the list's next element, the map entry, the result) from the
 // alternative's type and constructor arguments, as
 // place(std::in_place_type<T>, arguments...), or from a whole value,
-// place(EncodableValue&&). Decoded values are thereby built once, in place,
-// never moved there.
+// place(EncodableValue&&). Decoded values are thereby built once, in place;
+// only a map key that is not text, or that comes through the stream
+// interface, is built apart and moved into its entry.
 
 // Through the stream interface, one virtual call per piece, and every nested
 // value through the serializer's overridable WriteValue: the calls that a
@@ -143,11 +145,43 @@ struct Nesting {
   size_t promised = 0;
 };
 
-// The nesting of the read that runs on this thread through the stream
-// interface, where every level passes through the serializer's overridable
-// operations and their parameters carry nothing more. A direct read takes a
-// copy when it starts and carries it from there on.
-thread_local Nesting thread_nesting;
+// The read that runs on this thread through the stream interface, where
+// every level passes through the serializer's overridable operations and
+// their parameters carry nothing more. Promises are bytes of one stream: a
+// read of another stream, such as a message that a derived serializer finds
+// embedded in a value and decodes on a reader of its own, starts with none
+// and hands the outer read's back when it ends. Depth is counted across
+// streams, as they all share this thread's stack. A direct read takes a copy
+// when it starts and carries it from there on.
+struct ThreadRead {
+  const ByteStreamReader* stream = nullptr;
+  Nesting nesting;
+};
+thread_local ThreadRead thread_read;
+
+// Makes stream the one that thread_read's promises belong to, for the
+// lifetime of this object.
+class StreamScope {
+ public:
+  explicit StreamScope(const ByteStreamReader* stream)
+      : outer_stream_(thread_read.stream),
+        outer_promised_(thread_read.nesting.promised) {
+    if (stream != outer_stream_) {
+      thread_read.stream = stream;
+      thread_read.nesting.promised = 0;
+    }
+  }
+  ~StreamScope() {
+    thread_read.stream = outer_stream_;
+    thread_read.nesting.promised = outer_promised_;
+  }
+  StreamScope(const StreamScope&) = delete;
+  StreamScope& operator=(const StreamScope&) = delete;
+
+ private:
+  const ByteStreamReader* const outer_stream_;
+  const size_t outer_promised_;
+};
 
 // The bytes that the elements after the one being read still need, promised
 // for the lifetime of this object.
@@ -227,7 +261,9 @@ class StreamReader {
   }
   void SkipPadding(uint8_t alignment) { stream_->SkipPadding(alignment); }
   size_t Remaining() const { return stream_->BytesRemaining(); }
-  Nesting& nesting() { return thread_nesting; }
+  Nesting& nesting() { return thread_read.nesting; }
+  // Every key passes through the serializer's overridable operations.
+  static constexpr bool kBuildsTextKeysInPlace = false;
 
   // count elements in zeroed storage, filled by one ReadBytes.
   template <typename Block, typename Place>
@@ -302,6 +338,8 @@ class BufferReader {
   void SkipPadding(uint8_t alignment) { cursor_.SkipPadding(alignment); }
   size_t Remaining() const { return cursor_.Remaining(); }
   Nesting& nesting() { return nesting_; }
+  static constexpr bool kBuildsTextKeysInPlace = true;
+  uint8_t PeekByte() const { return cursor_.PeekByte(); }
 
   // count elements built straight from the input range, without zero-filling
   // them first: strings and byte vectors from the bytes themselves, wider
@@ -357,7 +395,7 @@ size_t ReadLongSize(uint8_t first, Reader& in) {
 
 // Most sizes take the one-byte form: that case stays small enough to inline.
 template <typename Reader>
-size_t ReadSizeField(Reader& in) {
+inline size_t ReadSizeField(Reader& in) {
   const uint8_t first = in.ReadByte();
   return first < kSize16 ? first : ReadLongSize(first, in);
 }
@@ -516,6 +554,59 @@ auto ReadElement(Reader& in, size_t bytes_after, Place&& place) {
   return in.ReadNested(place);
 }
 
+// The place of a map entry's value, which builds the entry from the
+// constructor arguments of its key (a tuple of references) and of its value.
+// An equivalent key already present keeps its first value.
+template <typename KeyArguments>
+auto EntryPlace(EncodableMap& map, KeyArguments&& key) {
+  return [&map, &key](auto&&... mapped) {
+    map.emplace_hint(
+        map.end(), std::piecewise_construct, std::move(key),
+        std::forward_as_tuple(std::forward<decltype(mapped)>(mapped)...));
+  };
+}
+
+// Where the start and end of a text are handed, for a text key.
+struct TextRange {
+  const char* first = nullptr;
+  const char* last = nullptr;
+
+  void operator()(std::in_place_type_t<std::string>) {}
+  void operator()(std::in_place_type_t<std::string>, const char* text_first,
+                  const char* text_last) {
+    first = text_first;
+    last = text_last;
+  }
+};
+
+// One entry, with later_entries bytes promised to the entries after it.
+// Keys are mostly text: where the reader holds the input, a text key is
+// built in its entry straight from it, rather than built apart and moved
+// there. A key nested too deep takes the general path, which refuses it.
+template <typename Reader>
+void ReadEntry(Reader& in, size_t later_entries, EncodableMap& map) {
+  if constexpr (Reader::kBuildsTextKeysInPlace) {
+    const uint8_t tag = in.PeekByte();
+    if ((tag == kString || tag == kAltString) &&
+        in.nesting().depth < kMaxReadDepth) {
+      in.ReadByte();
+      TextRange text;
+      {
+        const Promise promise(in.nesting(), later_entries + 1);
+        ReadBlock<std::string>(in, text);
+      }
+      ReadElement(in, later_entries,
+                  EntryPlace(map, std::forward_as_tuple(
+                                      std::in_place_type<std::string>,
+                                      text.first, text.last)));
+      return;
+    }
+  }
+  EncodableValue key = ReadElement(in, later_entries + 1, NewValue());
+  ReadElement(in, later_entries,
+              EntryPlace(map, std::forward_as_tuple(std::move(key))));
+}
+
 // Every element takes at least its tag byte.
 template <typename Reader>
 EncodableList ReadList(Reader& in) {
@@ -550,15 +641,7 @@ EncodableMap ReadMap(Reader& in) {
       map.clear();
       break;
     }
-    const size_t later_entries = 2 * (entries_left - 1);
-    EncodableValue key = ReadElement(in, later_entries + 1, NewValue());
-    // An equivalent key already present keeps its first value.
-    ReadElement(in, later_entries, [&map, &key](auto&&... mapped) {
-      map.emplace_hint(
-          map.end(), std::piecewise_construct,
-          std::forward_as_tuple(std::move(key)),
-          std::forward_as_tuple(std::forward<decltype(mapped)>(mapped)...));
-    });
+    ReadEntry(in, 2 * (entries_left - 1), map);
   }
   return map;
 }
@@ -615,16 +698,18 @@ const StandardCodecSerializer& StandardCodecSerializer::GetInstance() {
 
 EncodableValue StandardCodecSerializer::ReadValue(
     ByteStreamReader* stream) const {
+  NewValue place;
   if (IsExactly<StandardCodecSerializer>(*this) &&
       IsExactly<ByteBufferStreamReader>(*stream)) {
-    BufferReader reader(static_cast<ByteBufferStreamReader*>(stream),
-                        thread_nesting);
-    NewValue place;
+    const Nesting& outer = thread_read.nesting;
+    BufferReader reader(
+        static_cast<ByteBufferStreamReader*>(stream),
+        {outer.depth, stream == thread_read.stream ? outer.promised : 0});
     return reader.ReadNested(place);
   }
+  const StreamScope scope(stream);
   const uint8_t type = stream->ReadByte();
-  NewValue place;
-  return ReadOneLevelDeeper(thread_nesting, place, [&] {
+  return ReadOneLevelDeeper(thread_read.nesting, place, [&] {
     return ReadValueOfType(type, stream);
   });
 }

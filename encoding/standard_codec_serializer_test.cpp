@@ -193,14 +193,16 @@ TEST(StandardCodecSerializer, WhatTheFormatCannotCarryIsReported) {
     std::vector<uint8_t> bytes;
     const auto writer = MakeStream<ByteBufferStreamWriter>(streams, &bytes);
     CerrCapture cerr;
+    serializer.WriteSize(253, writer.get());
     serializer.WriteSize(0xFFFFFFFF, writer.get());
     serializer.WriteSize(size_t{1} << 32, writer.get());
     serializer.WriteValue(EncodableList{CustomEncodableValue(1), true},
                           writer.get());
     const auto reader =
         MakeStream<ByteBufferStreamReader>(streams, bytes.data(), bytes.size());
+    EXPECT_EQ(serializer.ReadSize(reader.get()), 253u);
     EXPECT_EQ(serializer.ReadSize(reader.get()), 0xFFFFFFFF);
-    EXPECT_EQ(ToHex(bytes), "FF FF FF FF FF 0C 02 00 01") << streams;
+    EXPECT_EQ(ToHex(bytes), "FD FF FF FF FF FF 0C 02 00 01") << streams;
     EXPECT_EQ(cerr.text(),
               "Size too large for StandardCodecSerializer: 4294967296 "
               "exceeds 4294967295\nUnhandled custom type in "
@@ -289,6 +291,17 @@ TEST(StandardCodecSerializer, DerivedSerializerSeesItsTagAtAnyDepth) {
     // read through the extension.
     const EncodableValue decoded = Decode(bytes, streams, serializer);
     EXPECT_EQ(ToHex(Encode(decoded, streams, serializer)), expected);
+    EXPECT_EQ(cerr.text(), "") << streams;
+  }
+}
+
+// The list's later element promises bytes of the outer stream, none of the
+// embedded message's.
+TEST(StandardCodecSerializer, MessageDecodedInsideADecodeIsReadWhole) {
+  for (Streams streams : kBothStreams) {
+    CerrCapture cerr;
+    EXPECT_EQ(Decode(Hex("0C 02 82 03 0C 01 01 01"), streams, TaggedSerializer()),
+              EncodableValue(EncodableList{EncodableList{true}, true}));
     EXPECT_EQ(cerr.text(), "") << streams;
   }
 }

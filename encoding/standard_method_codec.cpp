@@ -1,6 +1,7 @@
 #include "encoding/standard_method_codec.h"
 
 #include <map>
+#include <mutex>
 #include <utility>
 #include <variant>
 
@@ -34,6 +35,8 @@ const StandardMethodCodec& StandardMethodCodec::GetInstance(
   static auto* const registry =
       new std::map<const StandardCodecSerializer*,
                    std::unique_ptr<StandardMethodCodec>>();
+  static std::mutex registry_lock;
+  const std::lock_guard<std::mutex> lock(registry_lock);
   auto& codec = (*registry)[serializer];
   if (!codec) {
     codec.reset(new StandardMethodCodec(serializer));

@@ -4,8 +4,8 @@
 //
 // There is one codec per serializer, created by GetInstance and never
 // destroyed: a returned reference stays valid until the process ends. Its
-// operations are safe from any thread; GetInstance itself must be called from
-// one thread at a time.
+// operations and GetInstance are safe from any thread: plug-ins may ask for
+// codecs from threads of their own.
 
 #ifndef RIVELO_ENCODING_STANDARD_METHOD_CODEC_H_
 #define RIVELO_ENCODING_STANDARD_METHOD_CODEC_H_

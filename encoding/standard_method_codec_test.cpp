@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
+#include <thread>
 #include <variant>
 #include <vector>
 
@@ -128,7 +130,8 @@ TEST(StandardMethodCodec, DecodesResponseEnvelopes) {
           Codec().DecodeResponseEnvelope(bytes.data(), bytes.size(), &result)
               ? kRecognised
               : kUnrecognised;
-    } catch (const std::bad_variant_access&) {
+    } catch (const std::bad_variant_access& error) {
+      EXPECT_STREQ(error.what(), "bad variant access") << c.bytes;
     }
     EXPECT_EQ(outcome, c.outcome) << c.bytes;
     EXPECT_EQ(result.calls, c.calls) << c.bytes;
@@ -175,6 +178,27 @@ TEST(StandardMethodCodec, DerivedSerializerGetsItsOwnCodec) {
             (std::vector<std::string>{"success " + tagged_bytes,
                                       "error e|m|" + tagged_bytes}));
   EXPECT_EQ(cerr.text(), "");
+}
+
+// Both threads ask for both codecs at once, after a start line that neither
+// passes before the other has reached it.
+TEST(StandardMethodCodec, ThreadsAskingAtOnceGetOneCodecPerSerializer) {
+  const TaggedSerializer serializers[2];
+  const StandardMethodCodec* codecs[2][2] = {};
+  std::atomic<int> not_started{2};
+  const auto ask = [&](int thread) {
+    for (--not_started; not_started.load() != 0;) {
+    }
+    for (int i = 0; i < 2; ++i) {
+      codecs[thread][i] = &StandardMethodCodec::GetInstance(&serializers[i]);
+    }
+  };
+  std::thread first(ask, 0), second(ask, 1);
+  first.join();
+  second.join();
+  EXPECT_EQ(codecs[0][0], codecs[1][0]);
+  EXPECT_EQ(codecs[0][1], codecs[1][1]);
+  EXPECT_NE(codecs[0][0], codecs[0][1]);
 }
 
 }  // namespace

@@ -88,6 +88,12 @@ TEST_F(MessengerTest, OnlyTheFirstAnswerIsSentAndTheLastCopyReleasesTheMessenger
     second = nullptr;
     EXPECT_EQ(fake().OutstandingMessengerReferences(), 0);
   }
+  // Without a response handle there is nothing to answer: none beyond the two above.
+  messenger_.SetMessageHandler(kChannel, AnswerWith(1));
+  testing::internal::CaptureStderr();
+  fake().DeliverWithoutResponseHandle(kChannel, {1});
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), kDuplicateLine);
+  EXPECT_EQ(fake().CallCount("FlutterDesktopMessengerSendResponse"), 2u);
 }
 
 // Availability is checked, and the response sent, inside the library's lock;
@@ -167,12 +173,14 @@ TEST_F(MessengerTest, SendsCarryTheirBytesAndRepliesComeBackOnce) {
 // The library keeps the address of each handler, also while the table grows.
 TEST_F(MessengerTest, HandlersAreReplacedRemovedAndKeptInPlace) {
   messenger_.SetMessageHandler(kChannel, AnswerWith(1));
+  void* const first_user_data = fake().RegisteredUserData(kChannel);
   auto witness = std::make_shared<int>(0);
   messenger_.SetMessageHandler(kChannel, [witness](const uint8_t*, size_t, BinaryReply reply) {
     const uint8_t answer = 2;
     reply(&answer, 1);
   });
   EXPECT_EQ(fake().Deliver(kChannel, {0}), std::optional<Bytes>(Bytes{2}));
+  EXPECT_EQ(fake().RegisteredUserData(kChannel), first_user_data);
 
   messenger_.SetMessageHandler(kChannel, nullptr);
   messenger_.SetMessageHandler("never/set", nullptr);

@@ -59,6 +59,7 @@ TEST_F(EngineTest, PropertiesRecordCarriesTheProjectAsTheLibraryReadsIt) {
     EXPECT_FALSE(properties.entrypoint_null);
     EXPECT_EQ(properties.entrypoint, "");
     EXPECT_EQ(properties.argc, static_cast<int32_t>(cases[i].arguments.size()));
+    EXPECT_EQ(properties.reserved, 0);
     EXPECT_EQ(properties.argv_null, cases[i].arguments.empty());
     EXPECT_EQ(properties.arguments, cases[i].arguments);
     EXPECT_EQ(properties.options[0], 0);

@@ -1,39 +1,102 @@
 #!/bin/sh
-# Instructions per call of each codec operation and of its peers, counted by
-# callgrind: a cross-check of the benchmark's time ratios that does not
-# depend on how loaded the machine is. Needs valgrind and the host-release
-# build of rivelo_bench (scripts/evidence.sh builds it).
+# Instructions per call of each codec operation, of the deep copy that bounds
+# the decode from below, and of the peers, counted by callgrind: a
+# cross-check of the benchmark's time ratios that does not depend on how
+# loaded the machine is. Needs valgrind and the host-release build of
+# rivelo_bench (scripts/evidence.sh and scripts/test.sh build it).
 #
-#   scripts/count-instructions.sh [BENCH]
+#   scripts/count-instructions.sh [BENCH]           every row
+#   scripts/count-instructions.sh --check [BENCH]   the codec's rows and the
+#       copy against scripts/instruction-baseline.txt; fails when one grew by
+#       more than 3 %
+#   scripts/count-instructions.sh --update [BENCH]  rewrites that baseline
+#
+# A change that makes the codec dearer on purpose updates the baseline in the
+# same commit and says why in its message.
 set -eu
 cd "$(dirname "$0")/.."
+mode=all
+case ${1:-} in
+    --check) mode=check; shift ;;
+    --update) mode=update; shift ;;
+esac
 bench=${1:-build/host-release/bench/rivelo_bench}
+baseline=scripts/instruction-baseline.txt
+tolerance_percent=3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# benchmark name, then the function whose calls are counted
-while read -r name function; do
+# Instructions per call of function while benchmark name runs. A fixed number
+# of calls, one per repetition, so that the count does not depend on how long
+# the calls took: the same binary gives the same figure on any load.
+count() {
     LD_BIND_NOW=1 valgrind --tool=callgrind --callgrind-out-file="$work/out" \
-        --toggle-collect="*$function(*" "$bench" --benchmark_filter="^$name\$" \
-        --benchmark_repetitions=1 --benchmark_min_time=0.2 >/dev/null 2>&1
+        --toggle-collect="*$2(*" "$bench" --benchmark_filter="^$1\$" \
+        --benchmark_repetitions=20 --benchmark_min_time=0 \
+        --benchmark_enable_random_interleaving=false >/dev/null 2>&1
     # Only the counted function is collected, so the program's total is its
     # inclusive count; its calls are summed over its callers, the lines
     # marked "<" above its own in the caller tree.
     callgrind_annotate --inclusive=yes --tree=caller "$work/out" 2>/dev/null |
-        awk -v name="$name" -v counted="$function(" '
+        awk -v counted="$2(" '
         /PROGRAM TOTALS/ { total = $1; gsub(",", "", total) }
         /^$/ { pending = 0 }
         / < / { match($0, /\(([0-9,]+)x\)/); n = substr($0, RSTART + 1, RLENGTH - 3)
                 gsub(",", "", n); pending += n }
         / \*  / && index($0, counted) { calls = pending }
-        END { printf "%-24s %10.0f instructions per call (%d calls)\n", name, total / calls, calls }'
-done <<'LIST'
-HostEvent/Encode StandardMethodCodec::EncodeSuccessEnvelope
-HostEvent/Decode StandardMethodCodec::DecodeResponseEnvelope
-Nested/Encode StandardMethodCodec::EncodeSuccessEnvelope
-Nested/MsgpackPack MsgpackPackOnce
-Nested/NlohmannEncode NlohmannEncodeOnce
-Nested/Decode StandardMethodCodec::DecodeResponseEnvelope
-Nested/MsgpackUnpack MsgpackUnpackOnce
-Nested/NlohmannDecode NlohmannDecodeOnce
+        END { printf "%.0f\n", total / calls }'
+}
+
+# benchmark name, the function whose calls are counted, and whether the
+# check holds it to the baseline (the codec's own rows and its floor)
+rows() {
+    cat <<'LIST'
+HostEvent/Encode StandardMethodCodec::EncodeSuccessEnvelope checked
+HostEvent/Decode StandardMethodCodec::DecodeResponseEnvelope checked
+Nested/Encode StandardMethodCodec::EncodeSuccessEnvelope checked
+Nested/MsgpackPack MsgpackPackOnce peer
+Nested/NlohmannEncode NlohmannEncodeOnce peer
+Nested/Decode StandardMethodCodec::DecodeResponseEnvelope checked
+Nested/Copy NestedCopyOnce checked
+Nested/MsgpackUnpack MsgpackUnpackOnce peer
+Nested/NlohmannDecode NlohmannDecodeOnce peer
 LIST
+}
+
+if [ "$mode" = all ]; then
+    rows | while read -r name function _; do
+        printf '%-24s %10s instructions per call\n' "$name" "$(count "$name" "$function")"
+    done
+    exit 0
+fi
+
+rows | while read -r name function kind; do
+    if [ "$kind" = checked ]; then
+        printf '%s %s\n' "$name" "$(count "$name" "$function")"
+    fi
+done >"$work/counts"
+
+if [ "$mode" = update ]; then
+    {
+        echo "# Instructions per call, written by scripts/count-instructions.sh --update;"
+        echo "# the check fails when one grows by more than $tolerance_percent %."
+        cat "$work/counts"
+    } >"$baseline"
+    cat "$baseline"
+    exit 0
+fi
+
+awk -v tolerance="$tolerance_percent" '
+    FNR == NR { if ($1 !~ /^#/) base[$1] = $2; next }
+    {
+        if (!($1 in base)) { printf "%-18s %10s  no baseline\n", $1, $2; failed = 1; next }
+        change = 100 * ($2 - base[$1]) / base[$1]
+        over = change > tolerance
+        printf "%-18s %10s  baseline %10s  %+6.2f %%%s\n", $1, $2, base[$1], change,
+               over ? "  MORE THAN +" tolerance " %" : ""
+        failed = failed || over
+    }
+    END {
+        if (failed) { print "instruction counts: FAILED"; exit 1 }
+        print "instruction counts: within " tolerance " % of the baseline"
+    }' "$baseline" "$work/counts"

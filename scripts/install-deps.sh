@@ -9,7 +9,7 @@ cmake ninja-build g++ clang libclang-rt-14-dev
 libgtest-dev libgmock-dev googletest libbenchmark-dev libmsgpack-cxx-dev nlohmann-json3-dev
 g++-mingw-w64-x86-64-posix
 wine64 xvfb xauth x11-utils imagemagick
-iproute2 fping nmap
+iproute2 fping nmap valgrind
 python3 python3-pytest python3-pefile
 "
 

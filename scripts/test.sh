@@ -1,7 +1,8 @@
 #!/bin/sh
-# Runs every test: host unit tests under ASan+UBSan and under TSan, the fuzz
-# corpora replayed, the Windows build's unit tests under Wine, and the
-# integration tests (rivelo.exe under Wine and Xvfb, in simulated LANs).
+# Runs every test: host unit tests under ASan+UBSan and under TSan, the
+# codec's instruction counts against their baseline, the fuzz corpora
+# replayed, the Windows build's unit tests under Wine, and the integration
+# tests (rivelo.exe under Wine and Xvfb, in simulated LANs).
 # Exits non-zero on the first failure, warning or sanitizer report.
 set -eu
 cd "$(dirname "$0")/.."
@@ -20,6 +21,11 @@ for preset in host-asan host-tsan; do
     TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
         ctest --preset "$preset" -j "$JOBS"
 done
+
+stage "host-release: codec instruction counts against the baseline"
+cmake --preset host-release >/dev/null
+cmake --build --preset host-release -j "$JOBS" --target rivelo_bench
+scripts/count-instructions.sh --check
 
 stage "fuzz: replay the corpora"
 cmake --preset fuzz >/dev/null

@@ -150,17 +150,32 @@ void VisitEngines(bool newest_first, Visit visit) {
   }
 }
 
-std::optional<Bytes> FakeEngine::Deliver(const std::string& channel, const Bytes& message) {
+namespace {
+
+// The newest live engine with a callback for channel, or null.
+standin::Engine* Listening(const std::string& channel) {
   standin::Engine* listening = nullptr;
   VisitEngines(true, [&](standin::Engine& engine) {
     if (!engine.destroyed && engine.messenger.callbacks.count(channel) != 0) listening = &engine;
     return listening != nullptr;
   });
+  return listening;
+}
+
+}  // namespace
+
+std::optional<Bytes> FakeEngine::Deliver(const std::string& channel, const Bytes& message) {
+  standin::Engine* listening = Listening(channel);
   if (listening == nullptr) return std::nullopt;
   int64_t seq = 0;
   const uint64_t id = standin::IssueResponse(listening, channel, &seq);
   if (!standin::DeliverToNative(listening, channel, message, id)) return std::nullopt;
   return ResponseTo(id - 1);
+}
+
+void FakeEngine::DeliverWithoutResponseHandle(const std::string& channel, const Bytes& message) {
+  standin::Engine* listening = Listening(channel);
+  if (listening != nullptr) standin::DeliverToNative(listening, channel, message, 0);
 }
 
 std::optional<Bytes> FakeEngine::DeliverMethodCall(
@@ -236,6 +251,16 @@ bool FakeEngine::WaitForSentOn(const std::string& channel, size_t count,
                                    const SentMessage& m) { return m.channel == channel; })) >=
            count;
   });
+}
+
+void* FakeEngine::RegisteredUserData(const std::string& channel) const {
+  void* user_data = nullptr;
+  VisitEngines(true, [&](standin::Engine& engine) {
+    const auto& callbacks = engine.messenger.callbacks;
+    if (!engine.destroyed && callbacks.count(channel) != 0) user_data = callbacks.at(channel).second;
+    return user_data != nullptr;
+  });
+  return user_data;
 }
 
 int64_t FakeEngine::OutstandingMessengerReferences() const {

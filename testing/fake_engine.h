@@ -73,6 +73,9 @@ class FakeEngine {
   std::optional<std::vector<uint8_t>> DeliverMethodCall(
       const std::string& channel, const std::string& method,
       std::unique_ptr<flutter::EncodableValue> arguments = nullptr);
+  // As Deliver, with a null response handle, which the library may pass.
+  void DeliverWithoutResponseHandle(const std::string& channel,
+                                    const std::vector<uint8_t>& message);
   // The response to the index-th delivery, also one that came late.
   std::optional<std::vector<uint8_t>> ResponseTo(size_t delivery_index) const;
   // Runs the pending next-frame callback of the newest engine that has one.
@@ -93,6 +96,9 @@ class FakeEngine {
   bool WaitForSentOn(const std::string& channel, size_t count,
                      std::chrono::milliseconds timeout) const;
   int64_t OutstandingMessengerReferences() const;
+  // The user data of the callback registered for `channel` (newest engine
+  // first); null when none is.
+  void* RegisteredUserData(const std::string& channel) const;
 
   // Everything that went wrong so far, plus what is still open now.
   std::vector<std::string> Problems() const;

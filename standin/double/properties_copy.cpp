@@ -15,6 +15,7 @@ EngineProperties EngineProperties::CopyFrom(const FlutterDesktopEngineProperties
   copy.entrypoint_null = record.dart_entrypoint == nullptr;
   copy.entrypoint = copy.entrypoint_null ? "" : record.dart_entrypoint;
   copy.argc = record.dart_entrypoint_argc;
+  copy.reserved = record.reserved;
   copy.argv_null = record.dart_entrypoint_argv == nullptr;
   for (int32_t i = 0; !copy.argv_null && i < record.dart_entrypoint_argc; ++i) {
     const char* argument = record.dart_entrypoint_argv[i];

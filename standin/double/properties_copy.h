@@ -20,6 +20,7 @@ struct EngineProperties {
   // The default entry point is the empty string, not a null pointer.
   bool entrypoint_null = true;
   int32_t argc = 0;
+  int32_t reserved = 0;  // at offset 36
   bool argv_null = true;
   std::vector<std::string> arguments;
   int32_t options[2] = {0, 0};
