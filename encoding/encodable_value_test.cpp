@@ -38,6 +38,7 @@ TEST(EncodableValue, OrdersByAlternativeThenContents) {
       {EncodableList{1, 5}, EncodableList{2}, kLess},
       {EncodableMap{{"a", 1}}, EncodableMap{{"a", 2}}, kLess},
       {EncodableMap{{"a", 2}}, EncodableMap{{"b", 1}}, kLess},
+      {EncodableMap{{"a", 1}}, EncodableMap{{"a", 1}, {"b", 2}}, kLess},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(c.a < c.b, c.relation == kLess) << "row " << &c - cases;

@@ -111,6 +111,9 @@ TEST(StandardCodecSerializer, ReadsEveryInputWithExactDiagnostics) {
       {"03 05 00 00 00 FF FF", "", int32_t{5}},
       // A repeated key keeps its first value.
       {"0D 02 07 01 61 01 07 01 61 02", "", EncodableMap{{"a", true}}},
+      // Exactly the two bytes per later entry that the count promised.
+      {"0D 02 07 01 61 00 01 00", "",
+       EncodableMap{{"a", EncodableValue()}, {true, EncodableValue()}}},
       {"", kInvalidRead, EncodableValue()},
       {"03 01 02", kInvalidRead, int32_t{0}},
       {"06", kInvalidRead, 0.0},
@@ -224,6 +227,12 @@ TEST(StandardCodecSerializer, NestingDeeperThan512IsReadAsNull) {
               "Value nested deeper than 512 levels in "
               "StandardCodecSerializer::ReadValue; read as null\n")
         << streams;
+    // A text key one level too deep is refused like any other value.
+    std::vector<uint8_t> deep_map = Lists(511, 0x0D);
+    deep_map.insert(deep_map.end(), {0x01, 0x07, 0x01, 0x61, 0x01});
+    std::vector<uint8_t> refused_key = Lists(511, 0x0D);
+    refused_key.insert(refused_key.end(), {0x01, 0x00, 0x00});
+    EXPECT_EQ(Encode(Decode(deep_map, streams)), refused_key) << streams;
   }
 }
 
