@@ -47,8 +47,6 @@ from simlan import SimulatedLan, WineRunner, XDisplay  # noqa: E402
 from transcript import HOSTS_PER_SCAN as HOSTS_PER_SWEEP, read as read_transcript  # noqa: E402
 import windows_build  # noqa: E402
 
-ANSWERING_HOSTS = (1, 7, 200)
-SELF_HOST = 23
 FLOOR_SECONDS = 7.2
 BATCH = 50
 PAUSE_MS = 200
@@ -123,7 +121,7 @@ def sweep(args, figures):
     if batch_exe is None:
         raise SystemExit(f"lan_evidence: echo_batch.exe not found under {args.build}/bench "
                          "(cmake --build --preset windows --target echo_batch)")
-    with SimulatedLan(hosts=ANSWERING_HOSTS, self_host=SELF_HOST, tag="ev") as lan, \
+    with SimulatedLan(tag="ev") as lan, \
             XDisplay() as display, WineRunner(lan, display=display) as wine, \
             work_folder(args, "rivelo-sweep-") as workdir:
         print(f"sweep: LAN {lan.name}, {lan.prefix}.0/24, answering {lan.host_addresses}, "
@@ -218,7 +216,7 @@ def soak(args, figures):
     draw = random.Random(args.seed)
     delays = [draw.randint(0, 9000) for _ in range(args.runs)] + list(FIXED_CLOSES)
     moments, failures_before = {}, len(figures.failures)
-    with SimulatedLan(hosts=ANSWERING_HOSTS, self_host=SELF_HOST, tag="es") as lan, \
+    with SimulatedLan(tag="es") as lan, \
             XDisplay() as display, WineRunner(lan, display=display) as wine, \
             work_folder(args, "rivelo-soak-") as workdir:
         print(f"soak: LAN {lan.name}, {args.runs} runs, seed {args.seed}", flush=True)

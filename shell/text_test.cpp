@@ -33,8 +33,8 @@ TEST(Utf8FromWide, ConvertsStrictlyAndKeepsTheNulOut) {
 TEST(SplitCommandLine, GivesEachArgumentAfterTheProgramInUtf8) {
   EXPECT_EQ(SplitCommandLine(L"\"C:\\Program Files\\rivelo.exe\""), std::vector<std::string>{});
   // An argument that does not convert keeps its place, empty.
-  EXPECT_EQ(SplitCommandLine(L"rivelo.exe --scan \"gr\u00fc\u00df two\" bad\xd800"),
-            (std::vector<std::string>{"--scan", "gr\xc3\xbc\xc3\x9f two", ""}));
+  EXPECT_EQ(SplitCommandLine(L"rivelo.exe --scan \"\" \"gr\u00fc\u00df two\" bad\xd800"),
+            (std::vector<std::string>{"--scan", "", "gr\xc3\xbc\xc3\x9f two", ""}));
 }
 
 }  // namespace

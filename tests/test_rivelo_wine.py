@@ -4,6 +4,7 @@ one Wine prefix: a window closed while three sweeps run, and a folder without
 the application's data. The full sweep that must report exactly the simulated
 hosts is the demo's run (test_demo.py)."""
 
+import re
 import shutil
 from pathlib import Path
 
@@ -13,11 +14,9 @@ from simlan import SimulatedLan, WineRunner
 from transcript import CHANNEL, read
 from wire_reader import Success
 
-PLUGINS = [
-    "AutoUpdaterWindowsPluginCApi", "ConnectivityPlusWindowsPlugin", "FileSelectorWindows",
-    "OpenDirWindowsPluginCApi", "PrintingPlugin", "ScreenRetrieverWindowsPluginCApi",
-    "TrayManagerPlugin", "UrlLauncherWindows", "WindowManagerPlugin", "WindowsSingleInstancePlugin",
-]
+# Registrar names in registration order, from the one list of the plug-ins.
+PLUGINS = re.findall(r"^RIVELO_PLUGIN\((\w+),", (Path(__file__).parents[1] / "shell" / "plugin_list.h").read_text(),
+                     re.MULTILINE)
 WM_FONTCHANGE = 0x001D
 CLAIMED_MESSAGE = 0x8123
 CLAIM_RESULT = 0x5EED
@@ -25,7 +24,7 @@ CLAIM_RESULT = 0x5EED
 
 @pytest.fixture(scope="module")
 def wine(x_display):
-    with SimulatedLan(hosts=[1, 7, 200], self_host=23) as lan, \
+    with SimulatedLan() as lan, \
             WineRunner(lan, display=x_display, dpi=144, reuse="lan-prefix") as runner:
         yield runner
 
@@ -79,7 +78,7 @@ def test_closing_during_three_sweeps(wine, windows_build, tmp_path):
     assert run.ends == [], "a stopped sweep does not end its stream"
     assert 0 < len(run.events) < 3 * 254, "the window closed in the middle of the sweeps"
     answered = {ip for _, ip, success in run.events if success}
-    assert answered and answered <= {wine.lan.address(h) for h in (1, 7, 200, 23)}
+    assert answered and answered <= {*wine.lan.host_addresses, wine.lan.self_address}
     assert f"Local IP: {wine.lan.self_address}\r\n" in result.stdout, "console lines reach the parent's output"
 
     # Teardown: the sweeps stop before the engine goes, and nothing is sent after it.
