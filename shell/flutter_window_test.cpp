@@ -13,6 +13,7 @@
 #include <future>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "discovery/launcher.h"
@@ -33,81 +34,49 @@ int ControllersDestroyed() {
       fake_engine::FakeEngine::Get().CallCount("FlutterDesktopViewControllerDestroy"));
 }
 
-// The start-up steps that the test sees, each with the number of channel
-// handlers set by then.
-std::string start_up;
+// What the shell asked of the system and the plug-ins, in order.
+std::string calls;
 
-void NoteStartUpStep(const char* step) {
-  start_up += std::string(step) + "@" +
-              std::to_string(fake_engine::FakeEngine::Get().CallCount(
-                  "FlutterDesktopMessengerSetCallback")) +
-              " ";
+template <typename Result>
+Result Note(const std::string& call, Result result) {
+  calls += call + " ";
+  return result;
 }
 
-HWND WINAPI AdoptContent(HWND child, HWND parent) {
-  NoteStartUpStep("content");
-  const auto real = reinterpret_cast<decltype(&SetParent)>(
-      reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetParent")));
-  return real(child, parent);
+// The start-up steps note how many channel handlers were set by then.
+std::string AfterChannels(const char* step) {
+  return step + std::to_string(fake_engine::FakeEngine::Get().CallCount("FlutterDesktopMessengerSetCallback"));
 }
 
-// The console start's calls, in order, answered as the script says.
+// What the console start is told.
 struct ConsoleScript {
   BOOL attached, debugger, allocated;
-  errno_t reopened;
-};
-ConsoleScript console{TRUE, FALSE, FALSE, 0};
-std::string console_calls;
-
-BOOL WINAPI Attach(DWORD process) {
-  console_calls += process == ATTACH_PARENT_PROCESS ? "attach-parent " : "attach-other ";
-  return console.attached;
-}
-BOOL WINAPI DebuggerPresent() {
-  console_calls += "debugger ";
-  return console.debugger;
-}
-BOOL WINAPI Allocate() {
-  console_calls += "alloc ";
-  return console.allocated;
-}
-errno_t Reopen(FILE** reopened, const char* name, const char* mode, FILE* stream) {
-  console_calls += std::string("reopen(") + name + " " + mode +
-                   (stream == stdout ? " out) " : stream == stderr ? " err) " : " ?) ");
-  *reopened = nullptr;
-  return console.reopened;
-}
-int Duplicate(int from, int to) {
-  console_calls += "dup2(" + std::to_string(from) + " " + std::to_string(to) + ") ";
-  return 0;
-}
-
-// The message loop's fetch without the wait: the first closes the window as a
-// person would; an empty queue ends the loop, noted, where the real fetch
-// would wait for ever.
-int fetches = 0;
-bool loop_starved = false;
-BOOL WINAPI FetchWithoutWaiting(MSG* message, HWND window, UINT first, UINT last) {
-  if (fetches++ == 0) PostMessageW(FindWindowW(L"FLUTTER_RUNNER_WIN32_WINDOW", L"rivelo"), WM_CLOSE, 0, 0);
-  loop_starved = !PeekMessageW(message, window, first, last, PM_REMOVE);
-  return !loop_starved && message->message != WM_QUIT;
-}
+  errno_t reopen_error;
+} console;
 
 }  // namespace
 
-// The shell reaches these through their import slots.
+// The shell reaches these functions through their import slots; each notes its
+// call and answers as scripted.
 extern "C" {
-decltype(&SetParent) __imp_SetParent = AdoptContent;
-decltype(&AttachConsole) __imp_AttachConsole = Attach;
-decltype(&IsDebuggerPresent) __imp_IsDebuggerPresent = DebuggerPresent;
-decltype(&AllocConsole) __imp_AllocConsole = Allocate;
-decltype(&freopen_s) __imp_freopen_s = Reopen;
-decltype(&_dup2) __imp__dup2 = Duplicate;
-decltype(&GetMessageW) __imp_GetMessageW = FetchWithoutWaiting;
+decltype(&AttachConsole) __imp_AttachConsole = [](DWORD process) {
+  return Note(process == ATTACH_PARENT_PROCESS ? "attach" : "attach-other", console.attached);
+};
+decltype(&IsDebuggerPresent) __imp_IsDebuggerPresent = [] { return Note("debugger", console.debugger); };
+decltype(&AllocConsole) __imp_AllocConsole = [] { return Note("alloc", console.allocated); };
+decltype(&freopen_s) __imp_freopen_s = [](FILE**, const char* name, const char* mode, FILE* stream) {
+  return Note(std::string(name) + mode + (stream == stdout ? "-out" : "-err"), console.reopen_error);
+};
+decltype(&_dup2) __imp__dup2 = [](int from, int to) { return Note("dup2:" + std::to_string(from * 10 + to), 0); };
+decltype(&SetParent) __imp_SetParent = [](HWND child, HWND parent) {
+  Note(AfterChannels("content@"), 0);
+  return reinterpret_cast<decltype(&SetParent)>(reinterpret_cast<void (*)()>(
+      GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetParent")))(child, parent);
+};
 }
 
 // The plug-in libraries are not part of this program.
-void RegisterPlugins(flutter::PluginRegistry*) { NoteStartUpStep("plugins"); }
+void RegisterPlugins(flutter::PluginRegistry*) { Note(AfterChannels("plugins@"), 0); }
 
 // The window starts its sweeps through the standard launcher. This program
 // defines that function itself, so discovery's own definition is not linked
@@ -164,9 +133,7 @@ TEST_F(FlutterWindowTest, ShowsOnTheFirstFrameAndStopsSweepsBeforeReleasingTheEn
   controllers_destroyed_at_sweep_end = -1;
   OpenWindow window(flutter::DartProject(L"data"));
 
-  start_up.clear();
   ASSERT_TRUE(window.Create(L"rivelo", {10, 10}, {700, 600}));
-  EXPECT_EQ(start_up, "plugins@0 content@1 ") << "the view is adopted after plug-ins and channel";
   const HWND top = FindWindowW(L"FLUTTER_RUNNER_WIN32_WINDOW", L"rivelo");
   ASSERT_NE(top, nullptr);
   EXPECT_FALSE(IsWindowVisible(top));
@@ -187,41 +154,29 @@ TEST_F(FlutterWindowTest, ShowsOnTheFirstFrameAndStopsSweepsBeforeReleasingTheEn
   EXPECT_EQ(fake().CallCount("FlutterDesktopEngineReloadSystemFonts"), 1u);
 }
 
-TEST_F(FlutterWindowTest, OpensAConsoleOnlyUnderADebuggerWithoutAParentOneAndFallsBackToStdout) {
-  struct Case {
-    ConsoleScript script;
-    const char* calls;
+// The process start: the console decision in every case, then the window's
+// start-up (plug-ins, channel, content) and a loop that a pending WM_QUIT ends.
+TEST_F(FlutterWindowTest, MainOpensAConsoleOnlyUnderADebuggerWithoutAParentOneThenStartsTheWindow) {
+  const std::tuple<ConsoleScript, std::string, size_t> cases[] = {
+      {{TRUE, TRUE, TRUE, 0}, "attach ", 0},
+      {{FALSE, FALSE, TRUE, 0}, "attach debugger ", 0},
+      {{FALSE, TRUE, FALSE, 0}, "attach debugger alloc ", 0},
+      {{FALSE, TRUE, TRUE, 0}, "attach debugger alloc CONOUT$w-out CONOUT$w-err ", 1},
+      {{FALSE, TRUE, TRUE, EACCES}, "attach debugger alloc CONOUT$w-out dup2:11 CONOUT$w-err dup2:12 ", 1},
   };
-  const Case cases[] = {
-      {{TRUE, TRUE, TRUE, 0}, "attach-parent "},
-      {{FALSE, FALSE, TRUE, 0}, "attach-parent debugger "},
-      {{FALSE, TRUE, FALSE, 0}, "attach-parent debugger alloc "},
-      {{FALSE, TRUE, TRUE, 0},
-       "attach-parent debugger alloc reopen(CONOUT$ w out) reopen(CONOUT$ w err) resync "},
-      {{FALSE, TRUE, TRUE, EACCES},
-       "attach-parent debugger alloc reopen(CONOUT$ w out) dup2(1 1) reopen(CONOUT$ w err) dup2(1 2) "
-       "resync "},
-  };
-  for (const Case& c : cases) {
-    console = c.script;
-    console_calls.clear();
-    const size_t resyncs = fake().CallCount("FlutterDesktopResyncOutputStreams");
-    AttachOrOpenConsole();
-    if (fake().CallCount("FlutterDesktopResyncOutputStreams") > resyncs) console_calls += "resync ";
-    EXPECT_EQ(console_calls, c.calls);
+  for (const auto& [script, console_calls, resynced] : cases) {
+    fake().Reset();
+    console = script;
+    calls.clear();
+    PostQuitMessage(0);
+    EXPECT_EQ(wWinMain(nullptr, nullptr, nullptr, SW_SHOWNORMAL), EXIT_SUCCESS);
+    EXPECT_EQ(calls, console_calls + "plugins@0 content@1 ");
+    EXPECT_EQ(fake().CallCount("FlutterDesktopResyncOutputStreams"), resynced) << console_calls;
   }
-}
-
-TEST_F(FlutterWindowTest, MainAttachesTheConsoleAndRunsUntilTheWindowIsClosed) {
-  console = {TRUE, FALSE, FALSE, 0};
-  console_calls.clear();
-  fetches = 0;
-  EXPECT_EQ(wWinMain(nullptr, nullptr, nullptr, SW_SHOWNORMAL), EXIT_SUCCESS);
-  EXPECT_EQ(console_calls, "attach-parent ");
-  EXPECT_FALSE(loop_starved) << "closing the window ends the loop";
-  EXPECT_EQ(fake().CallCount("FlutterDesktopViewControllerDestroy"), 1u);
   fake().FailViewControllerCreation();
+  calls.clear();
   EXPECT_EQ(wWinMain(nullptr, nullptr, nullptr, SW_SHOWNORMAL), EXIT_FAILURE);
+  EXPECT_EQ(calls, "attach debugger alloc CONOUT$w-out dup2:11 CONOUT$w-err dup2:12 ") << "no plug-ins";
 }
 
 }  // namespace

@@ -3,12 +3,9 @@
 #include <dwmapi.h>
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <memory>
 #include <optional>
-#include <string>
 #include <tuple>
-#include <utility>
 #include <vector>
 
 namespace {
@@ -17,22 +14,19 @@ UINT ScriptedDpi(HMONITOR) { return 120; }
 
 // What the window handed to the calls whose effect Wine does not show: the
 // dark-mode attribute (a stub there), the flags of SetWindowPos, the class
-// registrations and their record, the icon asked for, the library loaded for
-// frame scaling (which the test chooses), the windows whose frame was scaled
-// and the libraries freed.
+// registrations and the last record, the windows whose frame was scaled and
+// the libraries freed.
 std::optional<BOOL> dark_mode;
 UINT position_flags = 0;
 int class_registrations = 0;
-WNDCLASSW registered_class{};
-std::pair<HINSTANCE, uintptr_t> icon_asked{};
-HMODULE frame_scaling_library = GetModuleHandleW(nullptr);
+WNDCLASSW registered{};
 std::vector<HWND> frames_scaled;
 std::vector<HMODULE> freed;
 
 template <typename Function>
-Function Real(const char* name, const wchar_t* library = L"user32.dll") {
+Function Real(const char* name) {
   return reinterpret_cast<Function>(
-      reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(library), name)));
+      reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
 }
 
 BOOL WINAPI RecordSetWindowPos(HWND window, HWND insert_after, int x, int y, int cx, int cy,
@@ -43,46 +37,28 @@ BOOL WINAPI RecordSetWindowPos(HWND window, HWND insert_after, int x, int y, int
 
 ATOM WINAPI CountRegistration(const WNDCLASSW* window_class) {
   ++class_registrations;
-  registered_class = *window_class;
+  registered = *window_class;
   return Real<decltype(&RegisterClassW)>("RegisterClassW")(window_class);
-}
-
-HICON WINAPI RecordIconRequest(HINSTANCE instance, LPCWSTR name) {
-  icon_asked = {instance, reinterpret_cast<uintptr_t>(name)};
-  return Real<decltype(&LoadIconW)>("LoadIconW")(instance, name);
-}
-
-HMODULE WINAPI LoadChosenLibrary(LPCSTR name) {
-  if (std::string(name) == "User32.dll") return frame_scaling_library;
-  return Real<decltype(&LoadLibraryA)>("LoadLibraryA", L"kernel32.dll")(name);
-}
-
-BOOL WINAPI RecordFree(HMODULE library) {
-  freed.push_back(library);
-  return TRUE;
 }
 
 }  // namespace
 
-// This executable exports the frame-scaling function, so handing its own
-// module out as "User32.dll" lets the window find it there.
-extern "C" __declspec(dllexport) BOOL WINAPI RecordFrameScaling(HWND window) __asm__(
-    "EnableNonClientDpiScaling");
+// This executable exports the frame-scaling function and stands in for
+// "User32.dll" when the window loads it.
+extern "C" __declspec(dllexport) BOOL WINAPI RecordFrameScaling(HWND) __asm__("EnableNonClientDpiScaling");
 BOOL WINAPI RecordFrameScaling(HWND window) {
   frames_scaled.push_back(window);
   return TRUE;
 }
 
 // The window code reaches these functions through their import slots; filling
-// a slot here stands in for the library (the engine's DPI, user32 itself) or
-// records the call.
+// a slot here stands in for the library (the engine's DPI, user32) or records the call.
 extern "C" {
 UINT (*__imp_FlutterDesktopGetDpiForMonitor)(HMONITOR) = ScriptedDpi;
 decltype(&SetWindowPos) __imp_SetWindowPos = RecordSetWindowPos;
 decltype(&RegisterClassW) __imp_RegisterClassW = CountRegistration;
-decltype(&LoadIconW) __imp_LoadIconW = RecordIconRequest;
-decltype(&LoadLibraryA) __imp_LoadLibraryA = LoadChosenLibrary;
-decltype(&FreeLibrary) __imp_FreeLibrary = RecordFree;
+decltype(&LoadLibraryA) __imp_LoadLibraryA = [](LPCSTR) { return GetModuleHandleW(nullptr); };
+decltype(&FreeLibrary) __imp_FreeLibrary = [](HMODULE library) { return freed.push_back(library), TRUE; };
 }
 
 // dwmapi.h declares its functions without an import slot: this definition is
@@ -138,7 +114,7 @@ TEST(Win32Window, ScalesByTheMonitorDpiAndKeepsTheContentFillingTheClientArea) {
       << frame.left << "," << frame.top << "," << frame.right << "," << frame.bottom;
 
   EXPECT_EQ(frames_scaled, std::vector<HWND>{top});
-  EXPECT_EQ(freed, std::vector<HMODULE>{frame_scaling_library});
+  EXPECT_EQ(freed, std::vector<HMODULE>{GetModuleHandleW(nullptr)});
 
   // Without content, resizing and activating change nothing.
   window.Show();
@@ -172,20 +148,6 @@ TEST(Win32Window, ScalesByTheMonitorDpiAndKeepsTheContentFillingTheClientArea) {
   EXPECT_EQ(GetFocus(), content) << "the content takes the focus on every activation";
 }
 
-TEST(Win32Window, ScalesTheFrameOnlyWhereTheSystemOffersItAndFreesWhatItLoaded) {
-  // A module without the function, and no module at all.
-  for (const HMODULE library : {GetModuleHandleW(L"kernel32.dll"), HMODULE{}}) {
-    frame_scaling_library = library;
-    frames_scaled.clear();
-    freed.clear();
-    Win32Window window;
-    EXPECT_TRUE(window.Create(L"unscaled", {10, 10}, {700, 600}));
-    EXPECT_EQ(frames_scaled, std::vector<HWND>{});
-    EXPECT_EQ(freed, library ? std::vector<HMODULE>{library} : std::vector<HMODULE>{});
-  }
-  frame_scaling_library = GetModuleHandleW(nullptr);
-}
-
 TEST(Win32Window, FollowsTheThemeSettingBothWaysAndLeavesTheFrameWhenItIsAbsent) {
   struct Step {
     std::optional<DWORD> light;
@@ -216,13 +178,11 @@ TEST(Win32Window, RegistersTheClassOnceAndUnregistersItAfterTheLastWindow) {
     ASSERT_TRUE(second.Create(L"second", {10, 10}, {700, 600}));
     EXPECT_EQ(class_registrations, 1);
   }
-  const WNDCLASSW& c = registered_class;
-  EXPECT_EQ(c.style, static_cast<UINT>(CS_HREDRAW | CS_VREDRAW));
-  EXPECT_EQ(icon_asked, std::make_pair(GetModuleHandleW(nullptr), uintptr_t{101}));
-  EXPECT_EQ(c.hInstance, GetModuleHandleW(nullptr));
-  EXPECT_EQ(c.hCursor, LoadCursorW(nullptr, IDC_ARROW));
-  EXPECT_EQ(std::make_tuple(c.hbrBackground, c.lpszMenuName, c.cbClsExtra, c.cbWndExtra),
-            std::make_tuple(HBRUSH{}, LPCWSTR{}, 0, 0));
+  // This executable carries rivelo's resources, icon 101 among them.
+  const HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(101));
+  EXPECT_EQ(std::make_tuple(registered.style, registered.hIcon, registered.hCursor, registered.hbrBackground),
+            std::make_tuple(UINT{CS_HREDRAW | CS_VREDRAW}, icon, LoadCursorW(nullptr, IDC_ARROW), HBRUSH{}));
+  EXPECT_NE(icon, nullptr);
   EXPECT_TRUE(ClassRegistered()) << "one window is left";
   first.reset();
   EXPECT_FALSE(ClassRegistered());
