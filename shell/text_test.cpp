@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "shell/command_line.h"
@@ -9,11 +10,7 @@
 namespace {
 
 TEST(Utf8FromWide, ConvertsStrictlyAndKeepsTheNulOut) {
-  struct Conversion {
-    std::wstring input;
-    std::string expected;
-  };
-  const Conversion conversions[] = {
+  const std::pair<std::wstring, std::string> conversions[] = {
       {L"", ""},
       {L"x", "x"},
       {L"--scan", "--scan"},
@@ -24,8 +21,8 @@ TEST(Utf8FromWide, ConvertsStrictlyAndKeepsTheNulOut) {
       {L"\xdc00", ""},
       {L"x\xde00\xd83dy", ""},
   };
-  for (const Conversion& c : conversions) {
-    EXPECT_EQ(Utf8FromWide(c.input.c_str()), c.expected);  // also no NUL in the content
+  for (const auto& [input, expected] : conversions) {
+    EXPECT_EQ(Utf8FromWide(input.c_str()), expected);  // also no NUL in the content
   }
   EXPECT_EQ(Utf8FromWide(nullptr), "");
 }
