@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <functional>
 #include <future>
+#include <ios>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -166,6 +167,7 @@ TEST_F(FlutterWindowTest, MainOpensAConsoleOnlyUnderADebuggerWithoutAParentOneTh
     EXPECT_EQ(calls, console_calls + "plugins@0 content@1 ");
     EXPECT_EQ(fake().CallCount("FlutterDesktopResyncOutputStreams"), resynced) << console_calls;
   }
+  EXPECT_TRUE(std::ios::sync_with_stdio(true)) << "the C++ streams stay in step with the C runtime's";
   fake().FailViewControllerCreation();
   calls.clear();
   EXPECT_EQ(wWinMain(nullptr, nullptr, nullptr, SW_SHOWNORMAL), EXIT_FAILURE);
