@@ -49,8 +49,6 @@ from transcript import HOSTS_PER_SCAN as HOSTS_PER_SWEEP, read as read_transcrip
 import windows_build  # noqa: E402
 from sweep_pacing import BATCH_SIZE, FLOOR_SECONDS, PAUSE_MS, SWEEPS_WITHIN_WINE_LIMIT  # noqa: E402
 
-ANSWERING_HOSTS = (1, 7, 200)
-SELF_HOST = 23
 SWEEP_TARGET, TWO_SWEEPS_TARGET = 1.03, 1.05
 # Under Wine a sweep takes about 7.5 s and its first events come after about
 # 15 ms, so draws over 0..9000 ms rarely close before the first event: two
@@ -123,7 +121,7 @@ def sweep(args, figures):
     if batch_exe is None:
         raise SystemExit(f"lan_evidence: echo_batch.exe not found under {args.build}/bench "
                          "(cmake --build --preset windows --target echo_batch)")
-    with SimulatedLan(hosts=ANSWERING_HOSTS, self_host=SELF_HOST, tag="ev") as lan, \
+    with SimulatedLan(tag="ev") as lan, \
             XDisplay() as display, WineRunner(lan, display=display) as wine, \
             work_folder(args, "rivelo-sweep-") as workdir:
         print(f"sweep: LAN {lan.name}, {lan.prefix}.0/24, answering {lan.host_addresses}, "
@@ -235,7 +233,7 @@ def soak(args, figures):
     draw = random.Random(args.seed)
     delays = [draw.randint(0, 9000) for _ in range(args.runs)] + list(FIXED_CLOSES)
     moments, failures_before = {}, len(figures.failures)
-    with SimulatedLan(hosts=ANSWERING_HOSTS, self_host=SELF_HOST, tag="es") as lan, \
+    with SimulatedLan(tag="es") as lan, \
             XDisplay() as display, WineRunner(lan, display=display) as wine, \
             work_folder(args, "rivelo-soak-") as workdir:
         print(f"soak: LAN {lan.name}, {args.runs} runs, seed {args.seed}", flush=True)

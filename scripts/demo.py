@@ -17,8 +17,8 @@ import sys
 import time
 from pathlib import Path
 
-from simlan import (DisplayError, SimlanError, SimulatedLan, WineError, WineRunner, XDisplay,
-                    find_window, screenshot_when_drawn)
+from simlan import (DEMO_HOSTS, SELF_HOST, DisplayError, SimlanError, SimulatedLan, WineError, WineRunner,
+                    XDisplay, find_window, screenshot_when_drawn)
 from simlan.wine import WINE
 from sweep_pacing import BATCH_SIZE
 from transcript import HOSTS_PER_SCAN, Transcript
@@ -45,11 +45,6 @@ EXIT_CODES = f"""exit codes:
   {EXIT_SCREENSHOT}   the screenshot could not be taken or is blank
   {EXIT_INTERRUPTED}  interrupted (Ctrl-C); everything made was removed"""
 
-# The LAN a person would expect at home; --hosts N takes the first N and
-# fills up with numbered hosts.
-NAMED_HOSTS = [(1, "gateway"), (20, "printer"), (42, "nas"), (77, "phone"), (150, "laptop"), (254, "edge")]
-
-
 class DemoError(Exception):
     def __init__(self, code, message):
         super().__init__(message)
@@ -71,11 +66,12 @@ def parse_host_list(text):
 
 
 def hosts_by_count(count, self_host):
-    named = [(n, label) for n, label in NAMED_HOSTS if n != self_host]
+    """The first `count` hosts of the demo's home LAN, filled up with numbered hosts."""
+    named = [(n, label) for n, label in DEMO_HOSTS.items() if n != self_host]
     hosts = dict(named[:count])
     number = 2
     while len(hosts) < count:
-        if number not in hosts and number != self_host and number not in dict(NAMED_HOSTS):
+        if number not in hosts and number != self_host and number not in DEMO_HOSTS:
             hosts[number] = f"host-{number}"
         number += 1
     return hosts
@@ -88,13 +84,13 @@ def parse_args(argv):
                     "Nothing is sent to a real network.",
         epilog=EXIT_CODES)
     which = parser.add_mutually_exclusive_group()
-    which.add_argument("--hosts", type=int, metavar="N", default=len(NAMED_HOSTS),
-                       help=f"number of simulated hosts that answer (default {len(NAMED_HOSTS)}: gateway .1, "
-                            "printer .20, nas .42, phone .77, laptop .150, edge .254)")
+    which.add_argument("--hosts", type=int, metavar="N", default=len(DEMO_HOSTS),
+                       help=f"number of simulated hosts that answer (default {len(DEMO_HOSTS)}: "
+                            + ", ".join(f"{label} .{n}" for n, label in DEMO_HOSTS.items()) + ")")
     which.add_argument("--host-list", type=parse_host_list, metavar="N[=NAME],...",
                        help="explicit answering hosts, e.g. 1=gateway,7,200=nas")
-    parser.add_argument("--self", type=int, default=23, dest="self_host", metavar="N",
-                        help="host number of the machine rivelo runs on (default 23)")
+    parser.add_argument("--self", type=int, default=SELF_HOST, dest="self_host", metavar="N",
+                        help=f"host number of the machine rivelo runs on (default {SELF_HOST})")
     parser.add_argument("--scans", type=int, choices=(1, 2), default=1,
                         help="scans in one run; 2 starts two at once (default 1)")
     parser.add_argument("--keep-open", action="store_true",

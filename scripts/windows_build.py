@@ -6,9 +6,11 @@ $RIVELO_WINDOWS_BUILD) or by the folder holding rivelo.exe (the tree's bin/).
 """
 
 import os
+import re
 from pathlib import Path
 
-DEFAULT = Path(__file__).resolve().parents[1] / "build" / "windows"
+REPO = Path(__file__).resolve().parents[1]
+DEFAULT = REPO / "build" / "windows"
 
 
 def default_root():
@@ -29,3 +31,8 @@ def echo_batch(root):
         if (tree / "bench" / "echo_batch.exe").is_file():
             return tree / "bench" / "echo_batch.exe"
     return None
+
+
+def plugins():
+    """Registrar names of the plug-ins every build links, in registration order (shell/plugin_list.h)."""
+    return re.findall(r"^RIVELO_PLUGIN\((\w+),", (REPO / "shell" / "plugin_list.h").read_text(), re.MULTILINE)

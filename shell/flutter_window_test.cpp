@@ -2,19 +2,24 @@
 
 #include <gtest/gtest.h>
 
+#include <io.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <future>
+#include <ios>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "discovery/launcher.h"
 #include "discovery/scan_channel.h"
 #include "discovery/sweep_pacing.h"
+#include "shell/console.h"
 #include "shell/plugin_registrant.h"
 #include "testing/fake_engine.h"
 #include "testing/fake_network_platform.h"
@@ -30,10 +35,43 @@ int ControllersDestroyed() {
       fake_engine::FakeEngine::Get().CallCount("FlutterDesktopViewControllerDestroy"));
 }
 
+// What the shell asked of the system and the plug-ins, in order.
+std::string calls;
+
+template <typename Result>
+Result Note(const std::string& call, Result result) {
+  calls += call + " ";
+  return result;
+}
+
+// The start-up steps note how many channel handlers were set by then.
+std::string AfterChannels(const char* step) {
+  return step + std::to_string(fake_engine::FakeEngine::Get().CallCount("FlutterDesktopMessengerSetCallback"));
+}
+
+// What the console start is told.
+struct ConsoleScript { BOOL attached, debugger, allocated; errno_t reopen_error; } console;
+
 }  // namespace
 
-// The ten plug-in libraries are not part of this program.
-void RegisterPlugins(flutter::PluginRegistry*) {}
+// The shell reaches these functions through their import slots; each notes its
+// call and answers as scripted.
+extern "C" {
+decltype(&AttachConsole) __imp_AttachConsole = [](DWORD process) {
+  return Note(process == ATTACH_PARENT_PROCESS ? "attach" : "attach-other", console.attached);
+};
+decltype(&IsDebuggerPresent) __imp_IsDebuggerPresent = [] { return Note("debugger", console.debugger); };
+decltype(&AllocConsole) __imp_AllocConsole = [] { return Note("alloc", console.allocated); };
+decltype(&freopen_s) __imp_freopen_s = [](FILE**, const char* name, const char* mode, FILE* stream) {
+  return Note(std::string(name) + mode + (stream == stdout ? "-out" : "-err"), console.reopen_error);
+};
+decltype(&_dup2) __imp__dup2 = [](int from, int to) { return Note("dup2:" + std::to_string(from * 10 + to), 0); };
+// The view stays where it is: the window's own tests see it adopted.
+decltype(&SetParent) __imp_SetParent = [](HWND, HWND) { return Note(AfterChannels("content@"), HWND{}); };
+}
+
+// The plug-in libraries are not part of this program.
+void RegisterPlugins(flutter::PluginRegistry*) { Note(AfterChannels("plugins@"), 0); }
 
 // The window starts its sweeps through the standard launcher. This program
 // defines that function itself, so discovery's own definition is not linked
@@ -110,6 +148,32 @@ TEST_F(FlutterWindowTest, ShowsOnTheFirstFrameAndStopsSweepsBeforeReleasingTheEn
   EXPECT_EQ(fake().CallCount("FlutterDesktopViewControllerDestroy"), 1u);
   window.HandleMessage(top, WM_FONTCHANGE, 0, 0);
   EXPECT_EQ(fake().CallCount("FlutterDesktopEngineReloadSystemFonts"), 1u);
+}
+
+// The process start: the console decision in every case, then the window's
+// start-up (plug-ins, channel, content) and a loop that a pending WM_QUIT ends.
+TEST_F(FlutterWindowTest, MainOpensAConsoleOnlyUnderADebuggerWithoutAParentOneThenStartsTheWindow) {
+  const std::tuple<ConsoleScript, std::string, size_t> cases[] = {
+      {{TRUE, TRUE, TRUE, 0}, "attach ", 0},
+      {{FALSE, FALSE, TRUE, 0}, "attach debugger ", 0},
+      {{FALSE, TRUE, FALSE, 0}, "attach debugger alloc ", 0},
+      {{FALSE, TRUE, TRUE, 0}, "attach debugger alloc CONOUT$w-out CONOUT$w-err ", 1},
+      {{FALSE, TRUE, TRUE, 1}, "attach debugger alloc CONOUT$w-out dup2:11 CONOUT$w-err dup2:12 ", 1},
+  };
+  for (const auto& [script, console_calls, resynced] : cases) {
+    fake().Reset();
+    console = script;
+    calls.clear();
+    PostQuitMessage(0);
+    EXPECT_EQ(wWinMain(nullptr, nullptr, nullptr, SW_SHOWNORMAL), EXIT_SUCCESS);
+    EXPECT_EQ(calls, console_calls + "plugins@0 content@1 ");
+    EXPECT_EQ(fake().CallCount("FlutterDesktopResyncOutputStreams"), resynced) << console_calls;
+  }
+  EXPECT_TRUE(std::ios::sync_with_stdio(true)) << "the C++ streams stay in step with the C runtime's";
+  fake().FailViewControllerCreation();
+  calls.clear();
+  EXPECT_EQ(wWinMain(nullptr, nullptr, nullptr, SW_SHOWNORMAL), EXIT_FAILURE);
+  EXPECT_EQ(calls, "attach debugger alloc CONOUT$w-out dup2:11 CONOUT$w-err dup2:12 ") << "no plug-ins";
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// Hands each of the application's ten plug-in libraries its registrar.
+// Hands each of the application's plug-in libraries (shell/plugin_list.h)
+// its registrar.
 //
 // Main thread only, once per running engine: the host window calls it after
 // the view controller has started the engine.

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "shell/command_line.h"
@@ -9,11 +10,7 @@
 namespace {
 
 TEST(Utf8FromWide, ConvertsStrictlyAndKeepsTheNulOut) {
-  struct Conversion {
-    std::wstring input;
-    std::string expected;
-  };
-  const Conversion conversions[] = {
+  const std::pair<std::wstring, std::string> conversions[] = {
       {L"", ""},
       {L"x", "x"},
       {L"--scan", "--scan"},
@@ -24,8 +21,8 @@ TEST(Utf8FromWide, ConvertsStrictlyAndKeepsTheNulOut) {
       {L"\xdc00", ""},
       {L"x\xde00\xd83dy", ""},
   };
-  for (const Conversion& c : conversions) {
-    EXPECT_EQ(Utf8FromWide(c.input.c_str()), c.expected);  // also no NUL in the content
+  for (const auto& [input, expected] : conversions) {
+    EXPECT_EQ(Utf8FromWide(input.c_str()), expected);  // also no NUL in the content
   }
   EXPECT_EQ(Utf8FromWide(nullptr), "");
 }
@@ -33,8 +30,8 @@ TEST(Utf8FromWide, ConvertsStrictlyAndKeepsTheNulOut) {
 TEST(SplitCommandLine, GivesEachArgumentAfterTheProgramInUtf8) {
   EXPECT_EQ(SplitCommandLine(L"\"C:\\Program Files\\rivelo.exe\""), std::vector<std::string>{});
   // An argument that does not convert keeps its place, empty.
-  EXPECT_EQ(SplitCommandLine(L"rivelo.exe --scan \"gr\u00fc\u00df two\" bad\xd800"),
-            (std::vector<std::string>{"--scan", "gr\xc3\xbc\xc3\x9f two", ""}));
+  EXPECT_EQ(SplitCommandLine(L"rivelo.exe --scan \"\" \"gr\u00fc\u00df two\" bad\xd800"),
+            (std::vector<std::string>{"--scan", "", "gr\xc3\xbc\xc3\x9f two", ""}));
 }
 
 }  // namespace

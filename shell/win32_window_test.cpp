@@ -5,17 +5,21 @@
 
 #include <memory>
 #include <optional>
+#include <tuple>
+#include <vector>
 
 namespace {
 
 UINT ScriptedDpi(HMONITOR) { return 120; }
 
-// What the window handed to the three calls whose effect Wine does not show:
-// the dark-mode attribute (a stub there), the flags of SetWindowPos and the
-// number of class registrations.
+// What the window handed to the calls whose effect Wine does not show: the
+// dark-mode attribute (a stub there), the flags of SetWindowPos, the class
+// registrations and the last record, and the windows whose frame was scaled.
 std::optional<BOOL> dark_mode;
 UINT position_flags = 0;
 int class_registrations = 0;
+WNDCLASSW registered{};
+std::vector<HWND> frames_scaled;
 
 template <typename Function>
 Function Real(const char* name) {
@@ -31,17 +35,25 @@ BOOL WINAPI RecordSetWindowPos(HWND window, HWND insert_after, int x, int y, int
 
 ATOM WINAPI CountRegistration(const WNDCLASSW* window_class) {
   ++class_registrations;
+  registered = *window_class;
   return Real<decltype(&RegisterClassW)>("RegisterClassW")(window_class);
 }
 
 }  // namespace
 
+// This executable exports the frame-scaling function and stands in for
+// "User32.dll" when the window loads it (and so is never freed).
+extern "C" __declspec(dllexport) BOOL WINAPI RecordFrameScaling(HWND) __asm__("EnableNonClientDpiScaling");
+BOOL WINAPI RecordFrameScaling(HWND window) { return frames_scaled.push_back(window), TRUE; }
+
 // The window code reaches these functions through their import slots; filling
-// a slot here stands in for the library (the engine's DPI) or records the call.
+// a slot here stands in for the library (the engine's DPI, user32) or records the call.
 extern "C" {
 UINT (*__imp_FlutterDesktopGetDpiForMonitor)(HMONITOR) = ScriptedDpi;
 decltype(&SetWindowPos) __imp_SetWindowPos = RecordSetWindowPos;
 decltype(&RegisterClassW) __imp_RegisterClassW = CountRegistration;
+decltype(&LoadLibraryA) __imp_LoadLibraryA = [](LPCSTR) { return GetModuleHandleW(nullptr); };
+decltype(&FreeLibrary) __imp_FreeLibrary = [](HMODULE) { return TRUE; };
 }
 
 // dwmapi.h declares its functions without an import slot: this definition is
@@ -96,6 +108,13 @@ TEST(Win32Window, ScalesByTheMonitorDpiAndKeepsTheContentFillingTheClientArea) {
   EXPECT_TRUE(EqualRect(&frame, &scaled))
       << frame.left << "," << frame.top << "," << frame.right << "," << frame.bottom;
 
+  EXPECT_EQ(frames_scaled, std::vector<HWND>{top});
+
+  // Without content, resizing and activating do nothing.
+  window.Show();
+  EXPECT_EQ(SendMessageW(top, WM_SIZE, SIZE_RESTORED, MAKELPARAM(300, 200)), 0);
+  EXPECT_EQ(SendMessageW(top, WM_ACTIVATE, WA_ACTIVE, 0), 0);
+
   const HWND content = CreateWindowExW(0, L"STATIC", L"content", WS_CHILD | WS_VISIBLE, 0, 0, 10,
                                        10, HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr), nullptr);
   window.SetContent(content);
@@ -116,30 +135,26 @@ TEST(Win32Window, ScalesByTheMonitorDpiAndKeepsTheContentFillingTheClientArea) {
   EXPECT_TRUE(EqualRect(&frame, &suggested));
   EXPECT_EQ(position_flags, static_cast<UINT>(SWP_NOZORDER | SWP_NOACTIVATE));
 
-  window.Show();
   SetFocus(top);
   EXPECT_EQ(SendMessageW(top, WM_ACTIVATE, WA_INACTIVE, 0), 0);
   EXPECT_EQ(GetFocus(), content) << "the content takes the focus on every activation";
 }
 
 TEST(Win32Window, FollowsTheThemeSettingBothWaysAndLeavesTheFrameWhenItIsAbsent) {
-  struct Step {
-    std::optional<DWORD> light;
-    bool create;  // else WM_DWMCOLORIZATIONCOLORCHANGED
-    std::optional<BOOL> dark;
-  };
-  const Step steps[] = {
+  // The setting, whether the step creates the window (else it announces
+  // WM_DWMCOLORIZATIONCOLORCHANGED) and the attribute the window then sets.
+  const std::tuple<std::optional<DWORD>, bool, std::optional<BOOL>> steps[] = {
       {0, true, TRUE}, {1, false, FALSE}, {0, false, TRUE}, {std::nullopt, false, std::nullopt}};
   Win32Window window;
-  for (const Step& step : steps) {
-    SetLightTheme(step.light);
+  for (const auto& [light, create, dark] : steps) {
+    SetLightTheme(light);
     dark_mode.reset();
-    if (step.create) {
+    if (create) {
       ASSERT_TRUE(window.Create(L"theme", {10, 10}, {700, 600}));
     } else {
       EXPECT_EQ(SendMessageW(FindWindowW(kClass, L"theme"), WM_DWMCOLORIZATIONCOLORCHANGED, 0, 0), 0);
     }
-    EXPECT_EQ(dark_mode, step.dark) << "light " << step.light.value_or(2) << " create " << step.create;
+    EXPECT_EQ(dark_mode, dark) << "light " << light.value_or(2) << " create " << create;
   }
 }
 
@@ -152,6 +167,11 @@ TEST(Win32Window, RegistersTheClassOnceAndUnregistersItAfterTheLastWindow) {
     ASSERT_TRUE(second.Create(L"second", {10, 10}, {700, 600}));
     EXPECT_EQ(class_registrations, 1);
   }
+  // This executable carries rivelo's resources, icon 101 among them.
+  const HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(101));
+  EXPECT_EQ(std::make_tuple(registered.style, registered.hIcon, registered.hCursor, registered.hbrBackground),
+            std::make_tuple(UINT{CS_HREDRAW | CS_VREDRAW}, icon, LoadCursorW(nullptr, IDC_ARROW), HBRUSH{}));
+  EXPECT_NE(icon, nullptr);
   EXPECT_TRUE(ClassRegistered()) << "one window is left";
   first.reset();
   EXPECT_FALSE(ClassRegistered());

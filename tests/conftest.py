@@ -2,7 +2,7 @@
 
 windows_build   folder holding rivelo.exe, flutter_windows.dll, the plug-ins and data/;
                 $RIVELO_WINDOWS_BUILD (that folder or the build tree) or build/windows.
-simulated_lan   a fresh simlan.SimulatedLan (hosts .1 and .7, this machine .23).
+simulated_lan   a fresh simlan.SimulatedLan (hosts .1 and .7, this machine at SELF_HOST).
 x_display       one private Xvfb for the session.
 
 A missing prerequisite fails the test with the reason; nothing is skipped.
@@ -54,5 +54,5 @@ def x_display():
 @pytest.fixture
 def simulated_lan():
     require_root_and_tools()
-    with SimulatedLan(hosts=[1, 7], self_host=23) as lan:
+    with SimulatedLan(hosts=[1, 7]) as lan:
         yield lan

@@ -8,15 +8,15 @@ iproute2, Wine (/usr/lib/wine/wine64), Xvfb, ImageMagick and x11-utils
 
     from simlan import SimulatedLan, WineRunner, XDisplay, screenshot
 
-    with SimulatedLan(hosts=[1, 7, 200], self_host=23) as lan:
-        lan.self_address              # "10.77.X.23"; lan.host_addresses, lan.address(7)
+    with SimulatedLan(hosts=[1, 7, 200]) as lan:
+        lan.self_address              # "10.77.X.23" (SELF_HOST); lan.host_addresses, lan.address(7)
         lan.namespace                 # "NAME-a", where the program runs
         lan.run(["fping", lan.address(7)])   # any command inside NAME-a, after the check
         with WineRunner(lan, dpi=144) as wine:
             result = wine.run("build/windows/bin/rivelo.exe", ["--scan"], timeout=60)
             result.returncode, result.stdout, result.stderr, result.timed_out
 
-SimulatedLan(hosts, self_host, labels=None, tag="rv")
+SimulatedLan(hosts=HOSTS, self_host=SELF_HOST, labels=None, tag="rv")
     Context manager. Picks a free name (TAGn) and /24 (10.77.n), creates the
     two namespaces with scripts/simlan.sh, checks isolation and raises
     IsolationError if it is not proven. Leaving it, also by exception, Ctrl-C
@@ -25,6 +25,9 @@ SimulatedLan(hosts, self_host, labels=None, tag="rv")
     labels maps host numbers to names written into the namespace's hosts file.
     check(), run(argv, **kw), popen(argv, **kw), pids() (processes still
     inside), close().
+SELF_HOST, HOSTS, DEMO_HOSTS
+    The LANs' defaults, kept only here: this machine's host number (23), the
+    answering hosts (.1, .7, .200) and the demo's home LAN (number: label).
 
 WineRunner(lan, display=None, dpi=None, root=None, reuse=None)
     Context manager owning a fresh WINEPREFIX under $RIVELO_HARNESS_DIR
@@ -56,5 +59,5 @@ pick, list); see its header.
 # The package's face: what it exports is what it imports here.
 from .display import DisplayError, XDisplay, colour_count, find_window, screenshot, screenshot_when_drawn  # noqa: F401
 from .reaper import harness_dir, prefix_pids  # noqa: F401
-from .simlan import IsolationError, SimlanError, SimulatedLan, open_lans  # noqa: F401
+from .simlan import DEMO_HOSTS, HOSTS, SELF_HOST, IsolationError, SimlanError, SimulatedLan, open_lans  # noqa: F401
 from .wine import WINE, WineError, WineResult, WineRunner  # noqa: F401

@@ -12,6 +12,13 @@ from .reaper import REPO, owner_alive, owner_token
 SIMLAN = REPO / "scripts" / "simlan.sh"
 STATE_DIR = Path(os.environ.get("RIVELO_SIMLAN_STATE", "/run/rivelo-simlan"))
 
+# The defaults of every simulated LAN, kept here only: the host number of the
+# machine under test, the hosts that answer, and the demo's LAN, the one a
+# person would expect at home (number: label).
+SELF_HOST = 23
+HOSTS = (1, 7, 200)
+DEMO_HOSTS = {1: "gateway", 20: "printer", 42: "nas", 77: "phone", 150: "laptop", 254: "edge"}
+
 # Exit codes of simlan.sh.
 TAKEN = 3
 NOT_ISOLATED = 4
@@ -97,7 +104,7 @@ class SimulatedLan:
     stops the wineservers of prefixes registered with `add_wineprefix`.
     """
 
-    def __init__(self, hosts=(1, 7, 200), self_host=23, labels=None, tag="rv"):
+    def __init__(self, hosts=HOSTS, self_host=SELF_HOST, labels=None, tag="rv"):
         self.hosts = sorted(set(int(h) for h in hosts))
         self.self_host = int(self_host)
         self.labels = dict(labels or {})
