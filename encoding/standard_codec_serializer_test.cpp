@@ -230,9 +230,8 @@ TEST(StandardCodecSerializer, NestingDeeperThan512IsReadAsNull) {
     // A text key one level too deep is refused like any other value.
     std::vector<uint8_t> deep_map = Lists(511, 0x0D);
     deep_map.insert(deep_map.end(), {0x01, 0x07, 0x01, 0x61, 0x01});
-    std::vector<uint8_t> refused_key = Lists(511, 0x0D);
-    refused_key.insert(refused_key.end(), {0x01, 0x00, 0x00});
-    EXPECT_EQ(Encode(Decode(deep_map, streams)), refused_key) << streams;
+    // Past the 511 lists ("0C 01 " each): the map, its key refused.
+    EXPECT_EQ(ToHex(Encode(Decode(deep_map, streams))).substr(511 * 6), "0D 01 00 00");
   }
 }
 
