@@ -24,45 +24,57 @@
 namespace flutter {
 namespace internal {
 
-// Reads a ByteBufferStreamReader's range, moving its position in place.
+// Reads a ByteBufferStreamReader's range. The cursor works on its own copy
+// of the range and position, and hands the position back to the stream when
+// it goes out of scope: the decoder's stores into the values it builds could
+// alias the stream's fields, so reading through the stream would load them
+// afresh for every byte. Nothing else may read the stream while a cursor is
+// alive.
 class BufferCursor {
  public:
-  explicit BufferCursor(ByteBufferStreamReader* stream) : stream_(*stream) {}
+  explicit BufferCursor(ByteBufferStreamReader* stream)
+      : stream_(*stream),
+        bytes_(stream->bytes_),
+        size_(stream->size_),
+        position_(stream->position_) {}
+  ~BufferCursor() { stream_.position_ = position_; }
+
+  BufferCursor(const BufferCursor&) = delete;
+  BufferCursor& operator=(const BufferCursor&) = delete;
 
   uint8_t ReadByte() {
-    if (stream_.position_ >= stream_.size_) {
+    if (position_ >= size_) {
       ReportInvalidRead();
       return 0;
     }
-    return stream_.bytes_[stream_.position_++];
+    return bytes_[position_++];
   }
 
   // The next byte, left unread; 0 at the end, without a report.
   uint8_t PeekByte() const {
-    return stream_.position_ < stream_.size_ ? stream_.bytes_[stream_.position_]
-                                             : 0;
+    return position_ < size_ ? bytes_[position_] : 0;
   }
 
-  // The start of the next count bytes, now consumed; null after reporting an
-  // invalid read when the range cannot hold them, in which case the position
-  // stays. One check covers both the count and a position that padding has
-  // moved past the end.
-  const uint8_t* Take(size_t count) {
-    if (stream_.position_ > stream_.size_ ||
-        count > stream_.size_ - stream_.position_) {
+  // Consumes the next count bytes and points first at them; false, after
+  // reporting an invalid read, when the range cannot hold them, in which case
+  // the position stays. One check covers both the count and a position that
+  // padding has moved past the end. A flag rather than a null pointer, so
+  // that the caller's branch is the bounds check itself.
+  bool Take(size_t count, const uint8_t*& first) {
+    if (position_ > size_ || count > size_ - position_) {
       ReportInvalidRead();
-      return nullptr;
+      return false;
     }
-    const uint8_t* first = stream_.bytes_ + stream_.position_;
-    stream_.position_ += count;
-    return first;
+    first = bytes_ + position_;
+    position_ += count;
+    return true;
   }
 
   void ReadBytes(uint8_t* destination, size_t count) {
-    const uint8_t* source = Take(count);
+    const uint8_t* source;
     // memcpy with a null pointer is undefined even for zero bytes, and an
     // empty vector's data() may be null.
-    if (source != nullptr && count != 0) {
+    if (Take(count, source) && count != 0) {
       std::memcpy(destination, source, count);
     }
   }
@@ -72,21 +84,27 @@ class BufferCursor {
     if (alignment == 0) {
       return;
     }
-    const size_t remainder = stream_.position_ % alignment;
+    const size_t remainder = position_ % alignment;
     if (remainder != 0) {
-      stream_.position_ += alignment - remainder;
+      position_ += alignment - remainder;
     }
   }
 
-  size_t Remaining() const { return Remaining(stream_); }
+  size_t Remaining() const { return Remaining(position_, size_); }
 
   static size_t Remaining(const ByteBufferStreamReader& stream) {
-    return stream.position_ < stream.size_ ? stream.size_ - stream.position_
-                                           : 0;
+    return Remaining(stream.position_, stream.size_);
   }
 
  private:
+  static size_t Remaining(size_t position, size_t size) {
+    return position < size ? size - position : 0;
+  }
+
   ByteBufferStreamReader& stream_;
+  const uint8_t* const bytes_;
+  const size_t size_;
+  size_t position_;
 };
 
 // Appends to a ByteBufferStreamWriter's vector. The vector is grown ahead of

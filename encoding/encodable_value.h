@@ -96,11 +96,13 @@ class EncodableValue : public internal::EncodableVariant {
  private:
   // Bytes compared unsigned, as std::string's own less-than does. The keys of
   // one map mostly differ in their first byte, which then decides without a
-  // call to memcmp.
+  // call to memcmp. An empty string's [0] is its terminating zero, which
+  // orders it first, as it should, unless the other also starts with a zero.
   static bool TextLess(const std::string& a, const std::string& b) {
-    if (!a.empty() && !b.empty() && a[0] != b[0]) {
-      return static_cast<unsigned char>(a[0]) <
-             static_cast<unsigned char>(b[0]);
+    const auto first_a = static_cast<unsigned char>(a[0]);
+    const auto first_b = static_cast<unsigned char>(b[0]);
+    if (first_a != first_b) {
+      return first_a < first_b;
     }
     return a < b;
   }

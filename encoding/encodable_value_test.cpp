@@ -32,6 +32,7 @@ TEST(EncodableValue, OrdersByAlternativeThenContents) {
       {"aa", "b", kLess},
       {"ab", "abc", kLess},
       {"\x7F", "\x80", kLess},
+      {"", std::string(1, '\0'), kLess},
       {std::vector<uint8_t>{1, 2}, std::vector<uint8_t>{1, 2, 0}, kLess},
       {EncodableList{"aa"}, EncodableList{"b"}, kLess},
       {EncodableList{1}, EncodableList{1, 0}, kLess},
