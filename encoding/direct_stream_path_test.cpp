@@ -1,7 +1,7 @@
 // The serializer works on the built-in buffer streams directly and on any
 // other stream through its interface. A stream derived from a buffer stream
 // behaves like it but takes the interface path, so the values here go both
-// ways and must come out the same.
+// ways, must come out the same and read back as they were.
 
 #include <gtest/gtest.h>
 
@@ -57,6 +57,10 @@ TEST(DirectStreamPath, WritesLikeTheInterfacePath) {
       EveryAlternative(),
   };
   for (const EncodableValue& value : values) {
+    for (Streams streams : testing::kBothStreams) {
+      EXPECT_EQ(testing::Decode(testing::Encode(value, streams), streams),
+                value);
+    }
     for (size_t prefix = 0; prefix < 9; ++prefix) {
       CerrCapture cerr;
       EXPECT_EQ(WriteTwoAfter(prefix, value, Streams::kBuiltIn),
