@@ -114,8 +114,9 @@ inline const std::string kInvalidRead =
 // write. Tag 128: a custom value holding an EncodableValue, as the tag
 // followed by that value, read through this serializer. Tag 129, read only:
 // a list of the one value that follows, as the standard serializer itself
-// reads it. Tag 130, read only: a message embedded as a size and its bytes,
-// which the standard serializer decodes on a stream of its own.
+// reads it. Tags 130 and 131, read only: a message embedded as a size and
+// its bytes, decoded on a stream of its own by the standard serializer (130)
+// or through this one's overridable operations (131).
 class TaggedSerializer : public StandardCodecSerializer {
  public:
   void WriteValue(const EncodableValue& value,
@@ -138,11 +139,11 @@ class TaggedSerializer : public StandardCodecSerializer {
     if (type == 129) {
       return EncodableList{GetInstance().ReadValue(stream)};
     }
-    if (type == 130) {
+    if (type == 130 || type == 131) {
       std::vector<uint8_t> message(ReadSize(stream));
       stream->ReadBytes(message.data(), message.size());
       ByteBufferStreamReader embedded(message.data(), message.size());
-      return GetInstance().ReadValue(&embedded);
+      return (type == 130 ? GetInstance() : *this).ReadValue(&embedded);
     }
     if (type != 128) {
       return StandardCodecSerializer::ReadValueOfType(type, stream);

@@ -306,11 +306,14 @@ TEST(StandardCodecSerializer, DerivedSerializerSeesItsTagAtAnyDepth) {
 // The list's later element promises bytes of the outer stream, none of the
 // embedded message's.
 TEST(StandardCodecSerializer, MessageDecodedInsideADecodeIsReadWhole) {
-  for (Streams streams : kBothStreams) {
-    CerrCapture cerr;
-    EXPECT_EQ(Decode(Hex("0C 02 82 03 0C 01 01 01"), streams, TaggedSerializer()),
-              EncodableValue(EncodableList{EncodableList{true}, true}));
-    EXPECT_EQ(cerr.text(), "") << streams;
+  for (const std::string tag : {"82", "83"}) {
+    for (Streams streams : kBothStreams) {
+      CerrCapture cerr;
+      EXPECT_EQ(Decode(Hex("0C 02 " + tag + " 03 0C 01 01 01"), streams,
+                       TaggedSerializer()),
+                EncodableValue(EncodableList{EncodableList{true}, true}));
+      EXPECT_EQ(cerr.text(), "") << tag << streams;
+    }
   }
 }
 
