@@ -558,7 +558,7 @@ auto ReadElement(Reader& in, size_t bytes_after, Place&& place) {
 // supports it. A map entry is built by one instance of std::map's
 // emplace_hint per alternative of its value, and with that many instances
 // GCC keeps their node allocation, position search and insertion out of
-// line: a fifth of a nested map's decode went to those calls.
+// line: an eighth of a nested map's decode went to those calls.
 #if defined(__GNUC__)
 #define RIVELO_INLINE_CALLEES __attribute__((flatten))
 #else
